@@ -1,0 +1,125 @@
+#include "gateway/RelayDispatch.h"
+
+#include <QTimer>
+
+#include "gateway/ClientSocket.h"
+#include "gateway/IsdnBridge.h"
+#include "gateway/ServSocket.h"
+#include "gateway/StatusEvent.h"
+
+namespace gateway {
+namespace {
+
+void DeletePendingConnections(CIsdnBridge& bridge) {
+    if (!bridge.m_pServSocket) return;
+    auto& pending = bridge.m_pServSocket->m_PendingSockets;
+    while (!pending.empty()) pending.pop_front();  // oldest first
+}
+
+}  // namespace
+
+intptr_t CRelayDispatch::OnCopyData(CIsdnBridge* bridge, const platform::COPYDATASTRUCT& record) {
+    const auto* bytes = static_cast<const uint8_t*>(record.lpData);
+    if (!bridge || !bytes || record.cbData == 0) return 0;
+    switch (bytes[0]) {
+        case RELAY_DATA:
+            return OnDataFrame(*bridge, bytes, record.cbData);
+        case RELAY_CONTROL:
+            return OnCloseFrame(*bridge);
+        case RELAY_STATUS:
+            return OnStatusRecord(*bridge, bytes, record.cbData);
+        default:
+            return 0;
+    }
+}
+
+bool CRelayDispatch::OnMessage(CIsdnBridge* bridge, unsigned message) {
+    if (message == WM_RELAY_ON) {
+        OnRelayOn(bridge);
+    } else if (message == WM_RELAY_OFF) {
+        OnRelayOff(bridge);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+intptr_t CRelayDispatch::OnDataFrame(CIsdnBridge& bridge, const uint8_t* frame, uint32_t length) {
+    CClientSocket* current = bridge.m_pCurrentSocket.get();
+    if (!current || length < 2) return 0;
+    // The receive thread waits in its send until this returns, and answers the
+    // PBX only then: that wait is the flow control towards the browser. So the
+    // payload is written whole, waiting (bounded) while the browser's socket
+    // is full rather than spinning.
+    const auto* payload = reinterpret_cast<const char*>(frame + 1);
+    return current->SendAll(payload, length - 1, kWriteBoundMs) ? 1 : 0;
+}
+
+intptr_t CRelayDispatch::OnCloseFrame(CIsdnBridge& bridge) {
+    if (bridge.m_pCurrentSocket) {
+        bridge.m_pCurrentSocket->ShutdownAndDrain();
+        bridge.m_pCurrentSocket->Close();
+        bridge.m_pCurrentSocket.reset();
+    }
+    bridge.ActivateNextSocket();
+    return 1;
+}
+
+intptr_t CRelayDispatch::OnStatusRecord(CIsdnBridge& bridge, const uint8_t* record,
+                                        uint32_t length) {
+    if (length < 8) return 0;
+    switch (StatusEvent::StatusOf(record)) {
+        case isdn::STATUS_READY:
+        case isdn::STATUS_DISCONNECTING:
+            StopView();
+            m_window.PostMessage(WM_RELAY_OFF);
+            break;
+        case isdn::STATUS_DIALLING: {
+            // Give the engine a moment before the dialling page is asked for,
+            // without holding up the window.
+            const std::string url = bridge.StatusPageUrl();
+            QTimer::singleShot(kDialPageDelayMs, [this, url, alive = m_alive] {
+                if (*alive) ShowPage(url);
+            });
+            break;
+        }
+        case isdn::STATUS_CONNECTED:
+            m_window.PostMessage(WM_RELAY_ON);
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+void CRelayDispatch::OnRelayOn(CIsdnBridge* bridge) {
+    StopView();
+    if (!bridge) return;
+    bridge->m_bRelayActive = 1;
+    ShowPage(bridge->RelayRootUrl());
+}
+
+void CRelayDispatch::OnRelayOff(CIsdnBridge* bridge) {
+    if (!bridge) return;
+    if (bridge->m_bRelayActive != 0) {
+        bridge->m_bRelayActive = 0;
+        if (bridge->m_pCurrentSocket) {
+            bridge->m_pCurrentSocket.reset();
+            DeletePendingConnections(*bridge);
+        }
+    }
+    // Connections that waited without one being served are answered locally
+    // now, rather than only after some later accept.
+    bridge->ActivateNextSocket();
+    ShowPage(bridge->StatusPageUrl());
+}
+
+void CRelayDispatch::ShowPage(const std::string& url) {
+    if (platform::CPageView* view = m_window.GetActiveView()) view->ShowPage(url);
+}
+
+void CRelayDispatch::StopView() {
+    if (platform::CPageView* view = m_window.GetActiveView()) view->Stop();
+}
+
+}  // namespace gateway
