@@ -152,7 +152,10 @@ unsigned FakeCapi::Release(unsigned applId) {
     if (applId != self.m_State.applId) return Info::IllegalApplicationId;
     self.m_State.applId = 0;
     self.m_bReleased = true;
-    self.CloseDescriptors();
+    // Like the library: only the application's own descriptor is closed, which
+    // does not wake a thread polling it.
+    if (self.m_Fds[0] >= 0) close(self.m_Fds[0]);
+    self.m_Fds[0] = -1;
     self.m_Changed.notify_all();
     return 0;
 }
