@@ -8,7 +8,7 @@ quorbel_build "$top" -DQUORBEL_TESTS=OFF
 
 pbx_number=0301234
 port_file=$(mktemp)
-"$top/build/bin/quorbel-pbxsim" --port 0 --number "$pbx_number" >"$port_file" &
+"$top/build/bin/quorbel-pbxsim" --port 0 --pbx-number "$pbx_number" >"$port_file" &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null; rm -f "$port_file"' EXIT
 for _ in $(seq 100); do
