@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "gateway/CapiBridgeParts.h"
+
 namespace app {
 namespace {
 
@@ -15,8 +17,7 @@ std::string InstalledTemplatePath() {
 }  // namespace
 
 gateway::BridgeParts DefaultBridgeParts() {
-    gateway::BridgeParts parts;
-    parts.capiInstalled = [] { return uint32_t{0x1109}; };
+    gateway::BridgeParts parts = gateway::CapiBridgeParts();
     parts.templatePaths = {"HttpStatus.html", InstalledTemplatePath()};
     return parts;
 }

@@ -23,7 +23,7 @@ struct StatusEvent {
         StatusEvent event;
         const auto code = static_cast<uint32_t>(status);
         event.bytes[0] = RELAY_STATUS;
-        for (int i = 0; i < 4; ++i) event.bytes[4 + i] = static_cast<uint8_t>(code >> (8 * i));
+        for (size_t i = 0; i < 4; ++i) event.bytes[4 + i] = static_cast<uint8_t>(code >> (8 * i));
         event.bytes[8] = static_cast<uint8_t>(reason);
         event.bytes[9] = static_cast<uint8_t>(reason >> 8);
         return event;

@@ -153,14 +153,12 @@ TEST(IsdnBridge, SenderDropsBlocksWhileTheRelayIsOffAndNeverTimesOut) {
     BridgeFixture fixture(0, 20);
     fixture.bridge->StartCall("1", "");
     fixture.Put(std::string("\x00GET", 4));
-    // Relay off: the block is dropped and the next wait has no time-out, so
-    // no hang-up follows however long we wait for one.
     fixture.Put(std::string("\x01", 1));
-    fixture.bridge->m_bRelayActive = 1;
-    fixture.Put(std::string("\x00x", 2));
-    ASSERT_TRUE(testsupport::RunUntil([&] { return !fixture.control->Frames().empty(); }));
-    // Only the block put while relaying went out.
-    EXPECT_EQ(fixture.control->Frames(), std::vector<std::string>{std::string("\x00x", 2)});
+    // Relay off: the blocks are dropped, and with the idle time far shorter
+    // than this look no hang-up may follow either. (A check of absence: the
+    // bound only limits how long we look.)
+    EXPECT_FALSE(testsupport::RunUntil(
+        [&] { return !fixture.control->Frames().empty() || fixture.control->hangups > 0; }, 300));
 }
 
 TEST(IsdnBridge, RelayedCallIsHungUpAfterTheIdleTime) {
