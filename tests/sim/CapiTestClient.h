@@ -9,22 +9,11 @@
 #include <vector>
 
 #include "sim/CapiMessage.h"
+#include "tests/support/SimProcess.h"
 
 namespace simtest {
 
-// The simulator as a child process; its first line on stdout is its port.
-class CSimProcess {
-public:
-    explicit CSimProcess(const std::vector<std::string>& args);
-    ~CSimProcess();
-    uint16_t Port() const { return m_port; }
-    // Sends SIGTERM and returns the exit status (-1 if it did not end in time).
-    int Stop();
-
-private:
-    pid_t m_pid = -1;
-    uint16_t m_port = 0;
-};
+using testsupport::CSimProcess;
 
 // A minimal CAPI application on the real libcapi20.so.3, loaded at run time
 // and pointed at the simulator through the remote-CAPI driver.
