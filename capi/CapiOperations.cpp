@@ -1,6 +1,9 @@
 #include "capi/CapiOperations.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -91,9 +94,31 @@ constexpr uint16_t kCipUnrestrictedDigital = 2;
 
 }  // namespace
 
+// Owned jointly by the object and its receive thread. A thread detached by a
+// handler that destroyed the object touches nothing else when it ends, not
+// even process-wide state that may be going away at exit.
 struct CCapiOperations::ReceiveState {
     std::atomic<bool> destroyed{false};
-    platform::CEvent finished{true, false};
+    std::mutex lock;
+    std::condition_variable changed;
+    bool finished = false;
+
+    void Finish() {
+        {
+            std::lock_guard guard(lock);
+            finished = true;
+        }
+        changed.notify_all();
+    }
+    bool WaitFinished(uint32_t timeoutMs) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                [this] { return finished; });
+    }
+    bool IsFinished() {
+        std::lock_guard guard(lock);
+        return finished;
+    }
 };
 
 CCapiOperations::CCapiOperations() = default;
@@ -143,7 +168,7 @@ int CCapiOperations::StartCapi() {
         m_ReceiveThread = std::thread([this, state] {
             m_ReceiveThreadId = std::this_thread::get_id();
             ReceiveThreadProc(this);
-            state->finished.Set();
+            state->Finish();
         });
     } catch (const std::system_error&) {
         CapiRelease();
@@ -160,7 +185,7 @@ int CCapiOperations::StopCapi() {
 }
 
 bool CCapiOperations::ReceiveThreadRunning() const {
-    return m_ReceiveThread.joinable() && !m_pReceiveState->finished.IsSet();
+    return m_ReceiveThread.joinable() && !m_pReceiveState->IsFinished();
 }
 
 bool CCapiOperations::IsReceiveThread() const {
@@ -172,7 +197,7 @@ bool CCapiOperations::IsReceiveThread() const {
 bool CCapiOperations::WaitForReceiveThread(uint32_t timeoutMs) {
     if (!m_ReceiveThread.joinable()) return true;
     if (IsReceiveThread()) return false;
-    if (m_pReceiveState->finished.Wait(timeoutMs) != platform::WaitResult::Signalled) return false;
+    if (!m_pReceiveState->WaitFinished(timeoutMs)) return false;
     JoinReceiveThread();
     return true;
 }
@@ -181,7 +206,7 @@ bool CCapiOperations::WaitForReceiveThread(uint32_t timeoutMs) {
 // under it would be worse than waiting on.
 void CCapiOperations::JoinReceiveThread() {
     if (!m_ReceiveThread.joinable()) return;
-    if (!m_pReceiveState->finished.IsSet()) {
+    if (!m_pReceiveState->IsFinished()) {
         std::fprintf(stderr, "quorbel: CAPI receive thread still busy; waiting for it\n");
     }
     m_ReceiveThread.join();
