@@ -87,6 +87,10 @@ std::string FetchWithSmallWindow(unsigned port) {
 TEST(LocalServer, LargePageArrivesWhole) {
     const std::string big(gateway::CStatusPage::kMaxTemplateSize - 16, 'p');
     LocalServer server(big + "<STATUS />");
+    // Accepted connections inherit the listener's small send buffer.
+    const int small = 4096;
+    ::setsockopt(server.bridge->m_pServSocket->Handle(), SOL_SOCKET, SO_SNDBUF, &small,
+                 sizeof small);
     std::atomic<bool> finished{false};
     std::string received;
     std::thread reader([&] {
