@@ -2,9 +2,12 @@
 
 #include <QMainWindow>
 
+#include "gateway/RelayDispatch.h"
 #include "platform/Window.h"
 
+class QAction;
 class QLabel;
+class QMenu;
 
 namespace app {
 
@@ -25,8 +28,10 @@ public:
     // Refreshes the two panes of the program from the bridge.
     void UpdatePanes();
 
-signals:
-    void ExitRequested();
+    // The first pane: menu prompts while an item is highlighted, else the idle text.
+    QLabel* MessagePane() const { return m_pMessagePane; }
+    QLabel* IsdnPane() const { return m_pIsdnPane; }
+    QLabel* SocketPane() const { return m_pSocketPane; }
 
 protected:
     intptr_t OnCopyData(const platform::COPYDATASTRUCT& record) override;
@@ -34,11 +39,19 @@ protected:
 
 private:
     void CreateMenus();
+    void CreateAccelerators();
     void CreateStatusBar();
+    QAction* AddCommand(QMenu* menu, const QString& text, unsigned id);
+    void ShowPrompt(unsigned id);
+    void ShowIdleMessage();
+    void OnAppExit();
+    void OnAppAbout();
 
-    CQuorbelView* m_pView;
+    CQuorbelView* m_pView;  // owned through the Qt parent
+    QLabel* m_pMessagePane = nullptr;
     QLabel* m_pIsdnPane = nullptr;
     QLabel* m_pSocketPane = nullptr;
+    gateway::CRelayDispatch m_relay{*this};
 };
 
 }  // namespace app

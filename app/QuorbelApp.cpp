@@ -1,7 +1,10 @@
 #include "app/QuorbelApp.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
 
+#include "app/AboutDlg.h"
+#include "app/AppIcon.h"
 #include "app/CommandLineInfo.h"
 #include "app/MainFrame.h"
 #include "platform/Profile.h"
@@ -28,6 +31,17 @@ CQuorbelApp::CQuorbelApp(int& argc, char** argv, gateway::BridgeParts parts)
     setApplicationName(QString::fromStdString(res::LoadString(res::AFX_IDS_APP_TITLE)));
     setOrganizationName(QStringLiteral("Brenwick"));
     setApplicationVersion(QStringLiteral("1.34"));
+    setWindowIcon(AppIcon());
+    LoadTranslations();
+}
+
+// The program speaks German: Qt's own dialogs and standard buttons too,
+// whatever the desktop's language is.
+void CQuorbelApp::LoadTranslations() {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (m_qtTranslator.load(QStringLiteral("qtbase_de"), folder)) {
+        installTranslator(&m_qtTranslator);
+    }
 }
 
 CQuorbelApp::~CQuorbelApp() {
@@ -37,7 +51,9 @@ CQuorbelApp::~CQuorbelApp() {
     m_pBridge.reset();
 }
 
-CQuorbelApp* CQuorbelApp::Instance() { return qobject_cast<CQuorbelApp*>(QCoreApplication::instance()); }
+CQuorbelApp* CQuorbelApp::Instance() {
+    return qobject_cast<CQuorbelApp*>(QCoreApplication::instance());
+}
 
 bool CQuorbelApp::InitInstance() {
     m_strOwnMsn = platform::CProfile::GetProfileString(kDialSection, "OwnMSN");
@@ -48,7 +64,6 @@ bool CQuorbelApp::InitInstance() {
 
     m_pMainFrame = std::make_unique<CMainFrame>();
     SetMainWindow(m_pMainFrame.get());
-    connect(m_pMainFrame.get(), &CMainFrame::ExitRequested, this, &CQuorbelApp::OnAppExit);
 
     CQuorbelCommaldLineInfo commandLine;
     commandLine.ParseCommandLine(ArgumentsOf(arguments()));
@@ -89,6 +104,11 @@ void CQuorbelApp::SaveSettings() {
     platform::CProfile::WriteProfileInt(kSettingsSection, "Top", rect.top());
     platform::CProfile::WriteProfileInt(kSettingsSection, "Right", rect.left() + rect.width());
     platform::CProfile::WriteProfileInt(kSettingsSection, "Bottom", rect.top() + rect.height());
+}
+
+void CQuorbelApp::OnAppAbout() {
+    CAboutDlg dialog(m_pMainFrame.get());
+    dialog.DoModal();
 }
 
 void CQuorbelApp::OnAppExit() {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWebEnginePage>
+
+namespace app {
+
+// A page that goes nowhere but to the program's own local listener: every
+// page the technician sees must travel through the relay, so a link or a
+// script pointing elsewhere (another host, another port, another scheme) is
+// refused.
+class CLocalOnlyPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    CLocalOnlyPage(QWebEngineProfile* profile, QObject* parent);
+
+    // The port of the local listener; 0 refuses every navigation.
+    void SetOwnPort(unsigned port) { m_nPort = port; }
+    unsigned OwnPort() const { return m_nPort; }
+
+    static bool IsOwnAddress(const QUrl& url, unsigned port);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+
+private:
+    unsigned m_nPort = 0;
+};
+
+}  // namespace app
