@@ -3,15 +3,16 @@
 #include <array>
 #include <cstdint>
 
+#include "isdn/RelayFrame.h"
 #include "platform/Window.h"
 
 namespace gateway {
 
-// Frame types on the B-channel, and the record type of a status event (which
-// never travels on the B-channel). The window tells records apart by the
-// first byte alone.
-inline constexpr uint8_t RELAY_DATA = 0x00;
-inline constexpr uint8_t RELAY_CONTROL = 0x01;
+using isdn::RELAY_CONTROL;
+using isdn::RELAY_DATA;
+
+// The record type of a status event. It never travels on the B-channel, so
+// the window tells records from frames by the first byte alone.
 inline constexpr uint8_t RELAY_STATUS = 0x80;
 
 // The 12-byte status record: type, 3 reserved, status (LE32), reason (LE16),
