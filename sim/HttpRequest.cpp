@@ -119,11 +119,15 @@ CHttpRequest::State CHttpRequest::ParseHead(const std::string& head) {
             !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return Fail(400, "Ungültige Content-Length");
         m_nContentLength = std::stoul(v);
-        if (m_nContentLength > MAX_BODY_BYTES) return Fail(413, "Anfrage zu groß");
+        if (m_nContentLength > BodyLimit(m_strPath)) return Fail(413, "Anfrage zu groß");
     } else if (m_strMethod == "POST") {
         return Fail(411, "Content-Length fehlt");
     }
     return State::NeedMore;
+}
+
+size_t CHttpRequest::BodyLimit(const std::string& path) {
+    return path == UPLOAD_PATH ? MAX_UPLOAD_BYTES : MAX_BODY_BYTES;
 }
 
 std::string CHttpRequest::Header(const std::string& lowerName) const {

@@ -17,6 +17,12 @@ public:
 
     static constexpr size_t MAX_HEADER_BYTES = 16 * 1024;
     static constexpr size_t MAX_BODY_BYTES = 64 * 1024;
+    // The PBX's upload page takes bulk data for line measurements.
+    static constexpr const char* UPLOAD_PATH = "/empfang";
+    static constexpr size_t MAX_UPLOAD_BYTES = 16 * 1024 * 1024;
+
+    // The largest body a request to this path may carry.
+    static size_t BodyLimit(const std::string& path);
 
     State Feed(std::span<const uint8_t> bytes);
     State GetState() const { return m_state; }

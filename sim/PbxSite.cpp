@@ -84,6 +84,13 @@ CHttpResponse Asset(const std::string& type, const std::string& body) {
     return CHttpResponse(200, type, body);
 }
 
+CHttpResponse NotAllowed(const std::string& method, const std::string& allowed) {
+    CHttpResponse response =
+        CPbxSite::ErrorPage(405, "Die Methode " + method + " ist für diese Seite nicht erlaubt.");
+    response.AddHeader("Allow", allowed);
+    return response;
+}
+
 }  // namespace
 
 CPbxSite::CPbxSite() : m_started(std::chrono::steady_clock::now()) {
@@ -156,6 +163,7 @@ CHttpResponse CPbxSite::Handle(const CHttpRequest& request) {
 }
 
 CHttpResponse CPbxSite::Route(const CHttpRequest& request) {
+    if (auto measurement = MeasurementRoute(request)) return *measurement;
     const std::string& path = request.Path();
     const std::string& method = request.Method();
     const bool read = method == "GET" || method == "HEAD";
@@ -170,12 +178,8 @@ CHttpResponse CPbxSite::Route(const CHttpRequest& request) {
     const bool known = assets.count(path) || isForm || path == "/" || path == "/index.html" ||
                        path == "/anrufliste" || path == "/beenden";
     if (!known) return ErrorPage(404, "Die Seite „" + path + "“ gibt es in dieser Anlage nicht.");
-    if (!read && !(isForm && method == "POST")) {
-        CHttpResponse response =
-            ErrorPage(405, "Die Methode " + method + " ist für diese Seite nicht erlaubt.");
-        response.AddHeader("Allow", isForm ? "GET, HEAD, POST" : "GET, HEAD");
-        return response;
-    }
+    if (!read && !(isForm && method == "POST"))
+        return NotAllowed(method, isForm ? "GET, HEAD, POST" : "GET, HEAD");
     if (const auto asset = assets.find(path); asset != assets.end())
         return Asset(asset->second.first, asset->second.second());
     if (method == "POST") {
@@ -197,6 +201,36 @@ CHttpResponse CPbxSite::Route(const CHttpRequest& request) {
     if (path == "/anrufliste") return CallLogPage();
     if (path == "/beenden") return QuitPage();
     return StartPage();
+}
+
+std::optional<CHttpResponse> CPbxSite::MeasurementRoute(const CHttpRequest& request) {
+    const std::string& method = request.Method();
+    if (request.Path() == DATA_PATH) {
+        if (method != "GET" && method != "HEAD") return NotAllowed(method, "GET, HEAD");
+        return DataPage(request.Query());
+    }
+    if (request.Path() == CHttpRequest::UPLOAD_PATH) {
+        if (method != "POST") return NotAllowed(method, "POST");
+        return CHttpResponse(200, "text/plain; charset=utf-8",
+                             std::to_string(request.Body().size()) + "\n");
+    }
+    return std::nullopt;
+}
+
+CHttpResponse CPbxSite::DataPage(const std::string& query) {
+    Form form;
+    const auto size = ParseForm(query, form) ? form.find("groesse") : form.end();
+    if (size == form.end() || !IsDigits(size->second, 1, 9) ||
+        std::stoul(size->second) > MAX_DATA_BYTES)
+        return ErrorPage(400, "Die Größe muss als groesse=N mit höchstens " +
+                                  std::to_string(MAX_DATA_BYTES) + " Bytes angegeben werden.");
+    static const std::string line = "TK 2408 Messdaten 0123456789 abcdefghijklmnopqrstuvwxyz\n";
+    const size_t bytes = std::stoul(size->second);
+    std::string body;
+    body.reserve(bytes + line.size());
+    while (body.size() < bytes) body += line;
+    body.resize(bytes);
+    return CHttpResponse(200, "text/plain; charset=utf-8", std::move(body));
 }
 
 std::string CPbxSite::Layout(const std::string& active, const std::string& title,

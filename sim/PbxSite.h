@@ -25,6 +25,10 @@ public:
         std::string forwardTarget;
     };
     static constexpr size_t EXTENSIONS = 8;
+    // Pages for measuring the line end to end: "/daten?groesse=N" answers N
+    // bytes of text, a POST to "/empfang" answers with the size of its body.
+    static constexpr const char* DATA_PATH = "/daten";
+    static constexpr size_t MAX_DATA_BYTES = 64 * 1024 * 1024;
 
     CPbxSite();
 
@@ -43,6 +47,8 @@ private:
     using Clock = std::chrono::system_clock;
 
     CHttpResponse Route(const CHttpRequest& request);
+    static std::optional<CHttpResponse> MeasurementRoute(const CHttpRequest& request);
+    static CHttpResponse DataPage(const std::string& query);
     CHttpResponse StartPage();
     CHttpResponse ExtensionsPage(const std::string& notice);
     CHttpResponse ForwardingPage(const std::string& notice);

@@ -117,6 +117,62 @@ TEST(RelayEndpoint, AnswersCarryLengthNoStoreAndClose) {
     }
 }
 
+// Splits a request into data frames of at most 2047 bytes, as the relay sends it.
+std::vector<Frame> Framed(const std::string& request) {
+    std::vector<Frame> frames{{0x01}};
+    for (size_t pos = 0; pos < request.size(); pos += 2047)
+        frames.push_back(Data(request.substr(pos, 2047)));
+    return frames;
+}
+
+std::string Post(const std::string& path, const std::string& body) {
+    return "POST " + path + " HTTP/1.1\r\nContent-Type: application/octet-stream\r\n" +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+TEST(RelayEndpoint, MeasurementPagesSendAndTakeBulkData) {
+    struct Case {
+        const char* name;
+        std::string request;
+        std::string status;
+        std::string body;  // the exact body, or empty: not checked
+        size_t bodySize;
+    };
+    const std::string quarter(256 * 1024, 'x');
+    const Case cases[] = {
+        {"256 KB of text", "GET /daten?groesse=262144 HTTP/1.1\r\n\r\n", "200 OK", "", 262144},
+        {"one byte", "GET /daten?groesse=1 HTTP/1.1\r\n\r\n", "200 OK", "T", 1},
+        {"nothing at all", "GET /daten?groesse=0 HTTP/1.1\r\n\r\n", "200 OK", "", 0},
+        {"size missing", "GET /daten HTTP/1.1\r\n\r\n", "400 Bad Request", "", SIZE_MAX},
+        {"size not a number", "GET /daten?groesse=12k HTTP/1.1\r\n\r\n", "400 Bad Request", "",
+         SIZE_MAX},
+        {"size above the limit", "GET /daten?groesse=999999999 HTTP/1.1\r\n\r\n", "400 Bad Request",
+         "", SIZE_MAX},
+        {"upload of 256 KB", Post("/empfang", quarter), "200 OK", "262144\n", 7},
+        {"empty upload", Post("/empfang", ""), "200 OK", "0\n", 2},
+        {"reading the upload page", "GET /empfang HTTP/1.1\r\n\r\n", "Allow: POST", "", SIZE_MAX},
+        {"posting to the data page", Post("/daten", "a"), "Allow: GET, HEAD", "", SIZE_MAX},
+        {"forms keep their small limit", Post("/nebenstellen", quarter), "413", "", SIZE_MAX},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::CPbxSite site;
+        sim::CRelayEndpoint endpoint(site, 2048);
+        bool closed = false;
+        const std::string answer = Exchange(endpoint, Framed(c.request), closed);
+        ASSERT_TRUE(closed);
+        EXPECT_NE(answer.substr(0, answer.find("\r\n\r\n")).find(c.status), std::string::npos)
+            << answer.substr(0, 300);
+        const std::string body = answer.substr(answer.find("\r\n\r\n") + 4);
+        if (c.bodySize != SIZE_MAX) {
+            EXPECT_EQ(body.size(), c.bodySize);
+        }
+        if (!c.body.empty()) {
+            EXPECT_EQ(body, c.body);
+        }
+    }
+}
+
 TEST(RelayEndpoint, StoredFormValuesAreShownEscapedOnTheNextPage) {
     sim::CPbxSite site;
     sim::CRelayEndpoint endpoint(site, 2048);
