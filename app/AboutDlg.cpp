@@ -29,6 +29,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     layout->addSpacing(24);
     layout->addWidget(ok, 0, Qt::AlignTop);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // About the size of the box the program has always shown.
+    setMinimumSize(350, 80);
 }
 
 }  // namespace app

@@ -9,6 +9,7 @@
 
 #include "app/DlgCallDest.h"
 #include "app/LocalOnlyPage.h"
+#include "app/NoCacheInterceptor.h"
 #include "app/QuorbelApp.h"
 #include "gateway/IsdnBridge.h"
 #include "platform/Format.h"
@@ -24,23 +25,25 @@ unsigned PortOf(const QUrl& url) {
     return port > 0 ? static_cast<unsigned>(port) : 0;
 }
 
+// A profile with a storage name of its own, kept under the user's data
+// folder: it holds only the program's local pages, and its cookies live as
+// long as the program. Its settings stay the engine's defaults: changing the
+// cache type, like clearing the cache, restarts the profile's network
+// context, which loses a navigation started meanwhile and the session cookies
+// (the PBX's login).
+QWebEngineProfile* MakeProfile(QObject* parent) {
+    auto* profile = new QWebEngineProfile(QStringLiteral("Quorbel"), parent);
+    profile->setUrlRequestInterceptor(new CNoCacheInterceptor(profile));
+    return profile;
+}
+
 }  // namespace
 
 CQuorbelView::CQuorbelView(QWidget* parent)
     : QWebEngineView(parent),
-      // A profile with a storage name of its own, kept under the user's data
-      // folder: its cache holds only the program's local pages, and clearing
-      // that cache keeps the cookies (an off-the-record profile would lose
-      // them together with the cache).
-      m_pProfile(new QWebEngineProfile(QStringLiteral("Quorbel"), this)),
+      m_pProfile(MakeProfile(this)),
       m_pPage(new CLocalOnlyPage(m_pProfile, this)),
       m_pTimer(new QTimer(this)) {
-    // The same addresses show the status page and, through the relay, the
-    // PBX's pages (of whichever PBX was dialled), so a kept copy is always
-    // suspect. Clearing the engine's cache also restarts the profile's
-    // network context, which loses a navigation started meanwhile and drops
-    // session cookies; keeping no cache at all needs neither.
-    m_pProfile->setHttpCacheType(QWebEngineProfile::NoCache);
     setPage(m_pPage);
     // The local listener serves one connection at a time; an icon request
     // would only queue behind the page.
@@ -152,12 +155,11 @@ void CQuorbelView::ReloadCompletely() {
 }
 
 // The profile belongs to this view alone, so its whole cache is the local
-// listener's: the status page and the PBX's pages through the relay. The
-// profile keeps no cache, so normally there is nothing to drop; the engine's
-// clearing is asked for only if a cache was switched on.
-void CQuorbelView::PurgeLocalUrlCache() {
-    if (m_pProfile->httpCacheType() != QWebEngineProfile::NoCache) m_pProfile->clearHttpCache();
-}
+// listener's. Every request of the profile already bypasses that cache, so no
+// kept copy can be shown and nothing needs to go. The engine's own clearing
+// is not used: it restarts the network context, and the navigation that
+// follows a purge would be lost with it.
+void CQuorbelView::PurgeLocalUrlCache() {}
 
 void CQuorbelView::OnCallConnect() {
     CDlgCallDest dialog(this);

@@ -3,16 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLabel>
 #include <QSignalSpy>
 
 #include "app/AboutDlg.h"
 #include "app/DlgCallDest.h"
+#include "tests/app/IdleLoop.h"
 #include "tests/app/ShellFixture.h"
 
 namespace {
 
+using apptest::RunIdleUntil;
 using apptest::ShellFixture;
 using testsupport::RunUntil;
+
+// True once the view shows more than a blank page.
+bool HasContent(const QImage& image) {
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2) {
+            if (image.pixel(x, y) != background) return true;
+        }
+    }
+    return false;
+}
 
 bool Save(QWidget* widget, const char* name) {
     QDir().mkpath(QStringLiteral(QUORBEL_SCREENSHOT_DIR));
@@ -25,13 +39,11 @@ TEST_F(ShellFixture, ScreenshotsOfWindowAndDialogs) {
     StartBridge();
     m_frame->resize(900, 600);
     ASSERT_TRUE(RunUntil([&] { return finished.count() >= 1 && !View()->IsBusy(); }));
-    // The page's first frame reaches the widget a little after the load.
-    RunUntil(
-        [&] {
-            return View()->grab().toImage().pixelColor(20, 20) != QColor(Qt::black) &&
-                   m_frame->grab().toImage().pixelColor(450, 300) != QColor(Qt::black);
-        },
-        3000);
+    // The panes follow once the loop falls idle; the page's first frame
+    // reaches the widget a little after the load.
+    EXPECT_TRUE(
+        RunIdleUntil([&] { return m_frame->IsdnPane()->text() == QStringLiteral("Bereit"); }));
+    EXPECT_TRUE(RunIdleUntil([&] { return HasContent(View()->grab().toImage()); }));
     EXPECT_TRUE(Save(m_frame.get(), "main-window"));
 
     m_app->m_strCallNumber = "0301234";
