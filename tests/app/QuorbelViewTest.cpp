@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QPainter>
+#include <QPrinter>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWebEngineCookieStore>
 #include <QWebEngineHistory>
 #include <QWebEngineProfile>
@@ -201,6 +205,33 @@ TEST_F(QuorbelViewTest, NavigationElsewhereIsRefused) {
         QStringLiteral("setTimeout(function(){ location.href = '/own'; }, 0)"));
     ASSERT_TRUE(WaitForRequests("/own", 1));
     EXPECT_TRUE(stranger.Requests().empty());
+}
+
+// Printing goes to the page shown, not to an empty page of the window.
+TEST_F(QuorbelViewTest, PrintingPrintsThePageShown) {
+    m_server.SetPage("/print", "<html><body><h1>Anlagenkonfiguration</h1></body></html>");
+    QSignalSpy finished(View(), &QWebEngineView::loadFinished);
+    View()->ShowPage(TableUrl(m_server.Port(), "/print"));
+    ASSERT_TRUE(WaitForLoad(finished, 1));
+
+    QTemporaryDir folder;
+    const QString pagePdf = folder.filePath(QStringLiteral("page.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pagePdf);
+    QSignalSpy printed(View(), &QWebEngineView::printFinished);
+    ASSERT_TRUE(View()->PrintPage(&printer));
+    ASSERT_TRUE(RunUntil([&] { return printed.count() == 1; }));
+    EXPECT_TRUE(printed.at(0).at(0).toBool());
+
+    // The same printer with nothing drawn on it gives the size of a blank page.
+    const QString blankPdf = folder.filePath(QStringLiteral("blank.pdf"));
+    QPrinter blank(QPrinter::HighResolution);
+    blank.setOutputFormat(QPrinter::PdfFormat);
+    blank.setOutputFileName(blankPdf);
+    QPainter painter(&blank);
+    painter.end();
+    EXPECT_GT(QFileInfo(pagePdf).size(), QFileInfo(blankPdf).size() + 1000);
 }
 
 struct CloseCase {
