@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -44,11 +45,12 @@ public:
 
     unsigned Port() const { return m_port; }
 
-    // extraHeaders: complete header lines, each ending in \r\n.
+    // extraHeaders: complete header lines, each ending in \r\n. A delay
+    // holds the reply back, as a slow line does.
     void SetPage(const std::string& path, const std::string& body,
-                 const std::string& extraHeaders = {}) {
+                 const std::string& extraHeaders = {}, int delayMs = 0) {
         std::lock_guard guard(m_lock);
-        m_pages[path] = {body, extraHeaders};
+        m_pages[path] = {body, extraHeaders, delayMs};
     }
 
     std::vector<std::string> Requests() const {
@@ -67,6 +69,7 @@ private:
     struct Page {
         std::string body;
         std::string extraHeaders;
+        int delayMs = 0;
     };
 
     static sockaddr* Address(sockaddr_in& address) { return reinterpret_cast<sockaddr*>(&address); }
@@ -97,12 +100,13 @@ private:
         }
         const size_t pathStart = head.find(' ') + 1;
         const std::string path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
-        Page page{"<html><body><p>Seite " + path + "</p></body></html>", {}};
+        Page page{"<html><body><p>Seite " + path + "</p></body></html>", {}, 0};
         {
             std::lock_guard guard(m_lock);
             m_requests.push_back(head);
             if (const auto found = m_pages.find(path); found != m_pages.end()) page = found->second;
         }
+        if (page.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(page.delayMs));
         const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n" +
                                   page.extraHeaders +
                                   "Content-Length: " + std::to_string(page.body.size()) +
