@@ -4,6 +4,8 @@
 # against the bound its bytes give at the line rate.
 # Usage: bench/relay-bench.sh [build dir] [relay_bench options]
 #   options: --body BYTES (256 KB) --large BYTES (8 MB) --loads N (2) --no-browser
+#            --unlimited-only; --nodelay (experiment: Nagle off on the CAPI
+#            library's connection)
 set -e
 BUILD=${1:-build}
 [ $# -gt 0 ] && shift
