@@ -8,6 +8,11 @@ namespace app {
 // page the technician sees must travel through the relay, so a link or a
 // script pointing elsewhere (another host, another port, another scheme) is
 // refused.
+//
+// It also hears every page script that closes the window: the engine honours
+// window.close() only while the page is the only history entry, which a PBX's
+// logout page reached through a link is not while it loads, so the page's own
+// close is routed to windowCloseRequested.
 class CLocalOnlyPage : public QWebEnginePage {
     Q_OBJECT
 public:
@@ -21,6 +26,8 @@ public:
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int lineNumber, const QString& sourceID) override;
 
 private:
     unsigned m_nPort = 0;
