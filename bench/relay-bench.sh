@@ -15,5 +15,5 @@ cmake --build "$BUILD" --target quorbel-pbxsim relay_bench -j2 >/dev/null
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 export QTWEBENGINE_CHROMIUM_FLAGS=${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}
 [ "$(id -u)" = 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
-export QT_LOGGING_RULES=${QT_LOGGING_RULES:-"qt.webenginecontext.debug=false"}
+export QT_LOGGING_RULES=${QT_LOGGING_RULES:-"qt.webenginecontext.info=false"}
 exec "$BUILD/bin/relay_bench" "$@"
