@@ -1,6 +1,8 @@
 #include "capi/CapiInterface.h"
 
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -174,7 +176,24 @@ uint32_t CCapiInterface::CapiRegister() {
     if (applId == 0 || applId > 0xFFFF) return Info::RegOsResourceError;
     m_dwApplID = applId;
     m_bRegistered = true;
+    SendWithoutDelay(applId);
     return Info::Success;
+}
+
+// A remote CAPI server is reached over TCP, where Nagle's algorithm would hold
+// every small message (a frame of a few bytes, a response) until the server's
+// delayed acknowledgement, some 40 ms per exchange. A local device is no
+// socket; the option then simply does not apply.
+void CCapiInterface::SendWithoutDelay(unsigned applId) {
+    if (!m_Entry.fileno) return;
+    int descriptor = -1;
+    {
+        std::lock_guard lock(LibraryLock());
+        descriptor = m_Entry.fileno(applId);
+    }
+    if (descriptor < 0) return;
+    const int on = 1;
+    setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 uint32_t CCapiInterface::CapiRelease() {

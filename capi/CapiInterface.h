@@ -66,6 +66,7 @@ private:
     void Bind(const CapiEntryPoints* table);
     void PrepareLibrary();
     void ApplyRemoteSetting();
+    void SendWithoutDelay(unsigned applId);
     WaitOutcome WaitForMessage(unsigned applId);
     WaitOutcome PollForMessage(int fd) const;
     void Wake() const;

@@ -228,12 +228,7 @@ uint32_t CCapiControl::SendData(int32_t length, Block block) {
 
 void CCapiControl::OnDataB3Conf(uint16_t number, uint32_t, uint16_t, uint16_t) {
     // The Info is not looked at: a refused block is not sent again either.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_Timing.confSearchLimitMs);
-    while (!m_PendingList.FindAndRemove(number)) {
-        if (std::chrono::steady_clock::now() >= deadline) return;
-        platform::Sleep(m_Timing.confPollMs);
-    }
+    if (!m_PendingList.WaitAndRemove(number, m_Timing.confSearchLimitMs)) return;
     m_ConfirmEvent.Set();
 }
 

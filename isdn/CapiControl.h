@@ -25,12 +25,10 @@ struct ControlTiming {
     // far end can clear the call by itself first (the pause ends early when
     // it does).
     uint32_t hangupPauseMs = 200;
-    // A DATA_B3_CONF can overtake the append of its block: the search for the
-    // block polls at this interval ...
-    uint32_t confPollMs = 20;
-    // ... and gives up after this long: a confirmation of a block that was
-    // never sent (or already dropped) must not stop the receive thread. It
-    // matches the sender's own wait.
+    // A DATA_B3_CONF can overtake the append of its block: the search waits
+    // for the append, but gives up after this long, since a confirmation of a
+    // block that was never sent (or already dropped) must not stop the
+    // receive thread. It matches the sender's own wait.
     uint32_t confSearchLimitMs = 2500;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <condition_variable>
 #include <list>
 #include <mutex>
 
@@ -29,12 +30,19 @@ public:
     // Removes the first record from the head with this message number and
     // releases its block; false when there is none.
     bool FindAndRemove(uint16_t messageNumber);
+    // The same, waiting up to waitMs for the record to be appended: a
+    // confirmation can arrive before the sender has recorded its block.
+    bool WaitAndRemove(uint16_t messageNumber, uint32_t waitMs);
     // Removes every record and releases its block.
     void Clear();
     size_t Count() const;
 
 private:
+    // Takes the record out under the lock held by the caller.
+    bool TakeLocked(uint16_t messageNumber, std::list<CAPIDATAREQ>& taken);
+
     mutable std::mutex m_lock;
+    std::condition_variable m_appended;
     std::list<CAPIDATAREQ> m_records;
 };
 

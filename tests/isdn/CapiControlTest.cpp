@@ -142,7 +142,6 @@ isdn::ControlTiming FastTiming() {
     isdn::ControlTiming timing;
     timing.confirmWaitMs = 30000;
     timing.hangupPauseMs = 10;
-    timing.confPollMs = 5;
     timing.confSearchLimitMs = 100;
     return timing;
 }
