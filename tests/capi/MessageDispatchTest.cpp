@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "capi/CapiOperations.h"
-#include "tests/capi/FakeCapi.h"
+#include "tests/capi/HexBytes.h"
 #include "tests/capi/RecordingOperations.h"
+#include "tests/support/FakeCapiLibrary.h"
 
 namespace capi::test {
 namespace {
+
+using testsupport::FakeCapiLibrary;
 
 const uint8_t kLibraryData[] = {0x10, 0x20, 0x30, 0x40};
 
@@ -180,7 +183,7 @@ class MessageDispatch : public testing::TestWithParam<DispatchCase> {};
 
 TEST_P(MessageDispatch, CallsTheHandlerAndAnswers) {
     const DispatchCase& test = GetParam();
-    FakeCapi fake;
+    FakeCapiLibrary fake;
     const CapiEntryPoints table = fake.Table();
     RecordingOperations capi(&table);
     ASSERT_EQ(capi.CapiRegister(), 0u);
@@ -201,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Received, MessageDispatch, testing::ValuesIn(Cases()),
 // Messages straight from the library's buffer: its length is taken from the
 // header, and the data of a long-form DATA_B3_IND from Data64.
 TEST(MessageDispatchFromLibrary, LongFormDataB3IndUsesData64) {
-    FakeCapi fake;
+    FakeCapiLibrary fake;
     const CapiEntryPoints table = fake.Table();
     RecordingOperations capi(&table);
     ASSERT_EQ(capi.CapiRegister(), 0u);

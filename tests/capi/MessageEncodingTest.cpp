@@ -8,10 +8,13 @@
 
 #include "capi/CapiConstants.h"
 #include "capi/CapiOperations.h"
-#include "tests/capi/FakeCapi.h"
+#include "tests/capi/HexBytes.h"
+#include "tests/support/FakeCapiLibrary.h"
 
 namespace capi::test {
 namespace {
+
+using testsupport::FakeCapiLibrary;
 
 const uint8_t kBProtocol[] = {0x09, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 const uint8_t kCallingSubaddress[] = {0x04, 0xA0, 0xD4, 0x00, 0x00};
@@ -250,7 +253,7 @@ class MessageEncoding : public testing::TestWithParam<EncodeCase> {};
 
 TEST_P(MessageEncoding, PutsExactBytes) {
     const EncodeCase& test = GetParam();
-    FakeCapi fake;
+    FakeCapiLibrary fake;
     const CapiEntryPoints table = fake.Table();
     CCapiOperations capi(&table);
     ASSERT_EQ(capi.CapiRegister(), 0u);
@@ -260,7 +263,7 @@ TEST_P(MessageEncoding, PutsExactBytes) {
     EXPECT_EQ(test.send(capi), test.returned);
     EXPECT_EQ(capi.m_dwLastResult.load(), test.lastResult);
 
-    const FakeCapi::Snapshot state = fake.State();
+    const FakeCapiLibrary::Snapshot state = fake.State();
     const bool expectPut = test.lastResult == 0;
     ASSERT_EQ(state.puts.size(), putsBefore + (expectPut ? 1u : 0u));
     if (test.bytes != nullptr) {
@@ -277,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(Senders, MessageEncoding, testing::ValuesIn(Cases()),
 
 // Without a registration, or without a library, nothing goes out.
 TEST(MessageEncodingUnregistered, EverySenderFailsWithNotInstalled) {
-    FakeCapi fake;
+    FakeCapiLibrary fake;
     const CapiEntryPoints table = fake.Table();
     CCapiOperations registeredThenReleased(&table);
     ASSERT_EQ(registeredThenReleased.CapiRegister(), 0u);
@@ -310,7 +313,7 @@ TEST(MessageEncodingUnregistered, EverySenderFailsWithNotInstalled) {
 
 // Senders run on several threads at once; each message number is drawn once.
 TEST(MessageEncodingConcurrency, ThreadsNeverShareANumber) {
-    FakeCapi fake;
+    FakeCapiLibrary fake;
     const CapiEntryPoints table = fake.Table();
     CCapiOperations capi(&table);
     ASSERT_EQ(capi.CapiRegister(), 0u);

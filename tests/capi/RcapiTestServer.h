@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/capi/FakeCapi.h"
+#include "tests/capi/HexBytes.h"
 
 namespace capi::test {
 

@@ -14,12 +14,15 @@
 #include "capi/CapiConstants.h"
 #include "capi/CapiInterface.h"
 #include "capi/RemoteCapiSetting.h"
-#include "tests/capi/FakeCapi.h"
+#include "tests/capi/HexBytes.h"
 #include "tests/capi/RcapiTestServer.h"
 #include "tests/capi/RecordingOperations.h"
+#include "tests/support/WaitUntil.h"
 
 namespace capi::test {
 namespace {
+
+using testsupport::WaitUntil;
 
 const uint8_t kBProtocol[] = {0x09, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 const uint8_t kCallingSubaddress[] = {0x04, 0xA0, 0xD4, 0x00, 0x00};

@@ -8,11 +8,16 @@
 
 #include "capi/CapiConstants.h"
 #include "capi/CapiOperations.h"
-#include "tests/capi/FakeCapi.h"
+#include "tests/capi/HexBytes.h"
 #include "tests/capi/RecordingOperations.h"
+#include "tests/support/FakeCapiLibrary.h"
+#include "tests/support/WaitUntil.h"
 
 namespace capi::test {
 namespace {
+
+using testsupport::FakeCapiLibrary;
+using testsupport::WaitUntil;
 
 const Bytes kConnectB3Ind = FromHex("0d 00 42 00 82 82 0e 00 01 02 01 00 00");
 const Bytes kConnectB3ActiveInd = FromHex("0d 00 42 00 83 82 0f 00 01 02 01 00 00");
@@ -56,12 +61,12 @@ void ExpectUnbound(CCapiOperations& capi) {
 class MissingEntryPoint : public testing::TestWithParam<MissingEntryCase> {};
 
 TEST_P(MissingEntryPoint, LeavesTheObjectUnbound) {
-    FakeCapi fake;
+    FakeCapiLibrary fake;
     CapiEntryPoints table = fake.Table();
     GetParam().remove(table);
     CCapiOperations capi(&table);
     ExpectUnbound(capi);
-    const FakeCapi::Snapshot state = fake.State();
+    const FakeCapiLibrary::Snapshot state = fake.State();
     EXPECT_EQ(state.installedCalls, 0);
     EXPECT_EQ(state.registerCalls, 0);
 }
@@ -80,7 +85,7 @@ TEST(Binding, MissingLibraryFileMeansUnbound) {
 }
 
 TEST(Binding, OptionalExtrasMayBeMissing) {
-    FakeCapi fake(FakeCapi::Wakeup::LibraryWait);
+    FakeCapiLibrary fake(FakeCapiLibrary::Wakeup::LibraryWait);
     CapiEntryPoints table = fake.Table();
     table.setDriver = nullptr;
     table.setHost = nullptr;
@@ -114,7 +119,7 @@ class StartCapi : public testing::TestWithParam<StartCase> {};
 
 TEST_P(StartCapi, ReportsTheLibrarysResult) {
     const StartCase& test = GetParam();
-    FakeCapi fake;
+    FakeCapiLibrary fake;
     fake.installedResult = test.installed;
     fake.registerResult = test.registered;
     const CapiEntryPoints table = fake.Table();
@@ -125,7 +130,7 @@ TEST_P(StartCapi, ReportsTheLibrarysResult) {
     EXPECT_EQ(capi.m_bRegistered.load(), test.started == 0);
     EXPECT_EQ(capi.ReceiveThreadRunning(), test.started == 0);
     EXPECT_EQ(capi.m_dwApplID.load(), test.started == 0 ? 0x42u : 0u);
-    const FakeCapi::Snapshot state = fake.State();
+    const FakeCapiLibrary::Snapshot state = fake.State();
     EXPECT_EQ(state.registerCalls, test.registerCalls);
     if (test.registerCalls > 0) {
         EXPECT_EQ(state.registerArguments, (std::vector<unsigned>{2, 7, 2048}));
@@ -139,17 +144,17 @@ INSTANTIATE_TEST_SUITE_P(Registration, StartCapi, testing::ValuesIn(kStartCases)
 
 struct WakeupCase {
     const char* name;
-    FakeCapi::Wakeup wakeup;
+    FakeCapiLibrary::Wakeup wakeup;
 };
 
 const WakeupCase kWakeups[] = {
-    {"OnDescriptor", FakeCapi::Wakeup::Descriptor},
-    {"InLibraryWait", FakeCapi::Wakeup::LibraryWait},
+    {"OnDescriptor", FakeCapiLibrary::Wakeup::Descriptor},
+    {"InLibraryWait", FakeCapiLibrary::Wakeup::LibraryWait},
 };
 
 class ReceiveThread : public testing::TestWithParam<WakeupCase> {
 protected:
-    FakeCapi fake{GetParam().wakeup};
+    FakeCapiLibrary fake{GetParam().wakeup};
     CapiEntryPoints table = fake.Table();
 };
 
@@ -255,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(Wakeups, ReceiveThread, testing::ValuesIn(kWakeups),
 // ------------------------------------------------------ loss of the library
 
 TEST(ReceiveLoopEnd, EndOfStreamCallsOnConnectionLostOnce) {
-    FakeCapi fake(FakeCapi::Wakeup::Descriptor);
+    FakeCapiLibrary fake(FakeCapiLibrary::Wakeup::Descriptor);
     const CapiEntryPoints table = fake.Table();
     RecordingOperations capi(&table);
     ASSERT_EQ(capi.StartCapi(), 0);
@@ -269,7 +274,7 @@ TEST(ReceiveLoopEnd, EndOfStreamCallsOnConnectionLostOnce) {
 }
 
 TEST(ReceiveLoopEnd, FetchesThatKeepFailingEndTheLoop) {
-    FakeCapi fake(FakeCapi::Wakeup::LibraryWait);
+    FakeCapiLibrary fake(FakeCapiLibrary::Wakeup::LibraryWait);
     fake.failEveryFetch = true;
     const CapiEntryPoints table = fake.Table();
     RecordingOperations capi(&table);

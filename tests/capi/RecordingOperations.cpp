@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "capi/MessageWriter.h"
-#include "tests/capi/FakeCapi.h"
+#include "tests/capi/HexBytes.h"
 
 namespace capi::test {
 

@@ -7,10 +7,12 @@
 
 #include "capi/CapiInterface.h"
 #include "capi/RemoteCapiSetting.h"
-#include "tests/capi/FakeCapi.h"
+#include "tests/support/FakeCapiLibrary.h"
 
 namespace capi::test {
 namespace {
+
+using testsupport::FakeCapiLibrary;
 
 struct ParseCase {
     const char* text;
@@ -96,7 +98,7 @@ TEST_P(RemoteSettingApplied, ReachesTheLibrary) {
     const ApplyCase& test = GetParam();
     ScopedVariable variable(CRemoteCapiSetting::kVariable, test.value);
     ScopedVariable trace("QUORBEL_CAPI_TRACE", nullptr);
-    FakeCapi fake;
+    FakeCapiLibrary fake;
     const CapiEntryPoints table = fake.Table();
     testing::internal::CaptureStderr();
     CCapiInterface capi(&table);

@@ -8,56 +8,11 @@
 #include <vector>
 
 #include "capi/CapiConstants.h"
-#include "capi/CapiEntryPoints.h"
 #include "capi/CapiOperations.h"
 #include "capi/MessageWriter.h"
+#include "tests/support/FakeCapiLibrary.h"
 
 namespace {
-
-using capi::CapiEntryPoints;
-
-unsigned Register(unsigned, unsigned, unsigned, unsigned* applId) {
-    *applId = 1;
-    return 0;
-}
-unsigned Release(unsigned) {
-    return 0;
-}
-unsigned Put(unsigned, unsigned char* message) {
-    const size_t length = static_cast<size_t>(message[0] | message[1] << 8);
-    if (length < capi::kHeaderLength || length > capi::kMaxMessageLength) std::abort();
-    return 0;
-}
-unsigned Get(unsigned, unsigned char**) {
-    return capi::Info::ReceiveQueueEmpty;
-}
-unsigned Wait(unsigned, timeval*) {
-    return capi::Info::ReceiveQueueEmpty;
-}
-unsigned char* Info(unsigned, unsigned char* buffer) {
-    return buffer;
-}
-unsigned Profile(unsigned, unsigned char*) {
-    return 0;
-}
-unsigned Installed() {
-    return 0;
-}
-
-CapiEntryPoints Table() {
-    CapiEntryPoints table;
-    table.registerApplication = &Register;
-    table.release = &Release;
-    table.putMessage = &Put;
-    table.getMessage = &Get;
-    table.waitForMessage = &Wait;
-    table.getManufacturer = &Info;
-    table.getVersion = &Info;
-    table.getSerialNumber = &Info;
-    table.getProfile = &Profile;
-    table.isInstalled = &Installed;
-    return table;
-}
 
 volatile uint8_t g_sink;
 
@@ -93,8 +48,20 @@ public:
     }
 };
 
+// Every answer the handlers send must keep to the message limits.
+void CheckAnswer(const testsupport::PutRecord& answer) {
+    const size_t length = answer.message.size();
+    if (length < capi::kHeaderLength || length > capi::kMaxMessageLength) std::abort();
+}
+
+testsupport::FakeCapiLibrary& Library() {
+    static auto* library =
+        new testsupport::FakeCapiLibrary(testsupport::FakeCapiLibrary::Wakeup::LibraryWait);
+    return *library;
+}
+
 FuzzOperations& Operations() {
-    static const CapiEntryPoints table = Table();
+    static const capi::CapiEntryPoints table = Library().Table();
     static FuzzOperations* operations = [] {
         auto* created = new FuzzOperations(&table);
         created->CapiRegister();
@@ -109,6 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A buffer of exactly the input's size, so that any read past it is seen.
     std::vector<uint8_t> message(data, data + size);
     FuzzOperations& operations = Operations();
+    // The answers are checked as they are put; none are kept from one input
+    // to the next.
+    Library().Reset();
+    Library().OnPut(&CheckAnswer);
     const size_t length = size >= 2 ? static_cast<size_t>(message[0] | message[1] << 8) : 0;
     operations.m_pMessageEnd = length <= size ? message.data() + length : nullptr;
     operations.DispatchCapiMessage(message.empty() ? nullptr : message.data(), message.size());

@@ -14,8 +14,9 @@
 #include "isdn/CapiControl.h"
 #include "isdn/RelayFrame.h"
 #include "platform/Window.h"
-#include "tests/isdn/FakeCapiLibrary.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/FakeCapiLibrary.h"
+#include "tests/support/MessageBuilder.h"
 
 namespace {
 
@@ -155,7 +156,7 @@ protected:
 
     void Start(isdn::ControlTiming timing) {
         fake.Reset();
-        table = FakeCapiLibrary::Table();
+        table = fake.Table();
         control = std::make_unique<CCapiControl>(owner, &table, timing);
         ASSERT_EQ(control->StartCapi(), 0);
     }
@@ -188,7 +189,8 @@ protected:
         return testsupport::RunUntil([&] { return control->GetCallState() == state; }, kBoundMs);
     }
 
-    FakeCapiLibrary& fake = FakeCapiLibrary::Instance();
+    // Without a descriptor, so that the receive thread waits in the library.
+    FakeCapiLibrary fake{FakeCapiLibrary::Wakeup::LibraryWait};
     capi::CapiEntryPoints table;
     RecordingOwner owner;
     std::unique_ptr<CCapiControl> control;
@@ -550,6 +552,7 @@ TEST_F(ControlTest, CallEndsWhenTheConnectionToCapiEnds) {
 // has not yet been answered for it.
 class FrameWindow : public platform::CWnd {
 public:
+    explicit FrameWindow(const FakeCapiLibrary& fake) : m_fake(fake) {}
     ~FrameWindow() override { ClosePort(); }
 
     std::vector<std::vector<uint8_t>> frames;
@@ -562,7 +565,7 @@ protected:
         const auto* bytes = static_cast<const uint8_t*>(record.lpData);
         frames.emplace_back(bytes, bytes + record.cbData);
         size_t responses = 0;
-        for (const PutRecord& r : FakeCapiLibrary::Instance().Sent()) {
+        for (const PutRecord& r : m_fake.Sent()) {
             if (r.Command() == DATA_B3 && r.Subcommand() == RESP) ++responses;
         }
         responsesBefore.push_back(responses);
@@ -570,10 +573,13 @@ protected:
         return 1;
     }
     void OnMessage(unsigned) override {}
+
+private:
+    const FakeCapiLibrary& m_fake;
 };
 
 TEST_F(ControlTest, RelayFramesReachTheWindowBeforeTheirResponse) {
-    FrameWindow window;
+    FrameWindow window(fake);
     owner.window = &window;
     DriveTo(CallState::Connected);
     const std::vector<uint8_t> data = {0x00, 'H', 'T', 'T', 'P'};
