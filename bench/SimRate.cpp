@@ -23,17 +23,19 @@ double Upload(simtest::CCapiTestClient& client, simtest::CTestCall& call, int bl
     int confirmed = 0;
     int sent = 0;
     for (; sent < 7 && sent < blocks; ++sent) {
-        sim::CCapiMessage req(sim::capi::DATA_B3, sim::capi::REQ, 0, client.NextNumber());
+        sim::CCapiMessage req(capi::Command::DataB3, capi::Subcommand::Req, 0, client.NextNumber());
         req.AddDword(call.ncci).AddDword(0).AddWord(2048).AddWord(static_cast<uint16_t>(sent));
         req.AddWord(0).AddDword(0).AddDword(0);
         client.Put(req, frame);
     }
     while (confirmed < blocks) {
-        if (!client.WaitFor(sim::capi::DATA_B3, sim::capi::CONF, std::chrono::seconds(60)))
+        if (!client.WaitFor(capi::Command::DataB3, capi::Subcommand::Conf,
+                            std::chrono::seconds(60)))
             return 0;
         ++confirmed;
         if (sent < blocks) {
-            sim::CCapiMessage req(sim::capi::DATA_B3, sim::capi::REQ, 0, client.NextNumber());
+            sim::CCapiMessage req(capi::Command::DataB3, capi::Subcommand::Req, 0,
+                                  client.NextNumber());
             req.AddDword(call.ncci).AddDword(0).AddWord(2048).AddWord(static_cast<uint16_t>(sent));
             req.AddWord(0).AddDword(0).AddDword(0);
             client.Put(req, frame);

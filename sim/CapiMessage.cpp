@@ -4,21 +4,21 @@ namespace sim {
 
 CCapiMessage::CCapiMessage(uint8_t command, uint8_t subcommand, uint16_t applId,
                            uint16_t messageNumber) {
-    m_bytes.resize(capi::HEADER_LEN);
+    m_bytes.resize(capi::kHeaderLength);
     m_bytes[4] = command;
     m_bytes[5] = subcommand;
     m_bytes[2] = static_cast<uint8_t>(applId & 0xFF);
     m_bytes[3] = static_cast<uint8_t>(applId >> 8);
     m_bytes[6] = static_cast<uint8_t>(messageNumber & 0xFF);
     m_bytes[7] = static_cast<uint8_t>(messageNumber >> 8);
-    SetLength(static_cast<uint16_t>(capi::HEADER_LEN));
+    SetLength(static_cast<uint16_t>(capi::kHeaderLength));
 }
 
 std::optional<CCapiMessage> CCapiMessage::Parse(std::span<const uint8_t> body) {
-    if (body.size() < capi::HEADER_LEN) return std::nullopt;
+    if (body.size() < capi::kHeaderLength) return std::nullopt;
     const auto length = static_cast<uint16_t>(body[0] | (body[1] << 8));
     // The length must cover the header and may not claim bytes the frame lacks.
-    if (length < capi::HEADER_LEN || length > body.size()) return std::nullopt;
+    if (length < capi::kHeaderLength || length > body.size()) return std::nullopt;
     CCapiMessage message;
     message.m_bytes.assign(body.begin(), body.end());
     message.m_wLength = length;

@@ -7,31 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "capi/CapiConstants.h"
+
 namespace sim {
-
-// CAPI 2.0 commands and subcommands the exchange understands.
-namespace capi {
-inline constexpr uint8_t ALERT = 0x01;
-inline constexpr uint8_t CONNECT = 0x02;
-inline constexpr uint8_t CONNECT_ACTIVE = 0x03;
-inline constexpr uint8_t DISCONNECT = 0x04;
-inline constexpr uint8_t LISTEN = 0x05;
-inline constexpr uint8_t INFO = 0x08;
-inline constexpr uint8_t SELECT_B_PROTOCOL = 0x41;
-inline constexpr uint8_t FACILITY = 0x80;
-inline constexpr uint8_t CONNECT_B3 = 0x82;
-inline constexpr uint8_t CONNECT_B3_ACTIVE = 0x83;
-inline constexpr uint8_t DISCONNECT_B3 = 0x84;
-inline constexpr uint8_t DATA_B3 = 0x86;
-inline constexpr uint8_t RESET_B3 = 0x87;
-
-inline constexpr uint8_t REQ = 0x80;
-inline constexpr uint8_t CONF = 0x81;
-inline constexpr uint8_t IND = 0x82;
-inline constexpr uint8_t RESP = 0x83;
-
-inline constexpr size_t HEADER_LEN = 8;
-}  // namespace capi
 
 // One CAPI message as it travels in an rcapi frame body: the message itself
 // (its own little-endian length first) and, for DATA_B3, the data after it.

@@ -46,38 +46,38 @@ void CIsdnExchange::Send(const CCapiMessage& message) {
 
 void CIsdnExchange::OnMessage(const CCapiMessage& m, TimePoint now) {
     m_wApplId = m.ApplId();
-    if (m.Subcommand() == capi::REQ) {
+    if (m.Subcommand() == capi::Subcommand::Req) {
         switch (m.Command()) {
-            case capi::CONNECT:
+            case capi::Command::Connect:
                 OnConnectReq(m, now);
                 break;
-            case capi::CONNECT_B3:
+            case capi::Command::ConnectB3:
                 OnConnectB3Req(m);
                 m_lastActivity = now;
                 break;
-            case capi::DATA_B3:
+            case capi::Command::DataB3:
                 OnDataB3Req(m, now);
                 break;
-            case capi::DISCONNECT_B3:
+            case capi::Command::DisconnectB3:
                 OnDisconnectB3Req(m);
                 break;
-            case capi::DISCONNECT:
+            case capi::Command::Disconnect:
                 OnDisconnectReq(m);
                 break;
-            case capi::LISTEN:
+            case capi::Command::Listen:
                 Reject(m, INFO_OK);
                 break;
-            case capi::ALERT:
-            case capi::INFO:
-            case capi::SELECT_B_PROTOCOL:
-            case capi::FACILITY:
-            case capi::RESET_B3:
+            case capi::Command::Alert:
+            case capi::Command::Info:
+            case capi::Command::SelectBProtocol:
+            case capi::Command::Facility:
+            case capi::Command::ResetB3:
                 Reject(m, INFO_WRONG_STATE);
                 break;
             default:
                 break;  // unknown requests get no answer, as from a real controller
         }
-    } else if (m.Subcommand() == capi::RESP && m.Command() == capi::DATA_B3) {
+    } else if (m.Subcommand() == capi::Subcommand::Resp && m.Command() == capi::Command::DataB3) {
         OnDataB3Resp(m);
     }
     Pump(now);
@@ -90,7 +90,9 @@ void CIsdnExchange::OnTimer(TimePoint now) {
 void CIsdnExchange::Reject(const CCapiMessage& m, uint16_t info) {
     const auto address = m.ReadDword(8);
     if (!address) return;  // nothing to address a confirmation to
-    Send(Reply(m.Command(), capi::CONF, m.MessageNumber()).AddDword(*address).AddWord(info));
+    Send(Reply(m.Command(), capi::Subcommand::Conf, m.MessageNumber())
+             .AddDword(*address)
+             .AddWord(info));
 }
 
 void CIsdnExchange::OnConnectReq(const CCapiMessage& m, TimePoint now) {
@@ -101,7 +103,7 @@ void CIsdnExchange::OnConnectReq(const CCapiMessage& m, TimePoint now) {
     if ((*controller & 0x7F) != 1) return Reject(m, INFO_ILLEGAL_CONTROLLER);
     if (m_state != State::Idle) return Reject(m, INFO_WRONG_STATE);
     if (m_options.connectConfInfo != INFO_OK) {
-        const auto conf = Reply(capi::CONNECT, capi::CONF, m.MessageNumber())
+        const auto conf = Reply(capi::Command::Connect, capi::Subcommand::Conf, m.MessageNumber())
                               .AddDword(*controller & 0x7F)
                               .AddWord(m_options.connectConfInfo);
         BeforeStep(CallStep::ConnectConf, conf);
@@ -116,8 +118,9 @@ void CIsdnExchange::OnConnectReq(const CCapiMessage& m, TimePoint now) {
     m_nPlciByte = static_cast<uint8_t>(m_nPlciByte == 0xFF ? 1 : m_nPlciByte + 1);
     m_state = State::Dialling;
     m_dialDue = now + std::chrono::milliseconds(m_options.dialDelayMs);
-    const auto conf =
-        Reply(capi::CONNECT, capi::CONF, m.MessageNumber()).AddDword(Plci()).AddWord(0);
+    const auto conf = Reply(capi::Command::Connect, capi::Subcommand::Conf, m.MessageNumber())
+                          .AddDword(Plci())
+                          .AddWord(0);
     BeforeStep(CallStep::ConnectConf, conf);
     Send(conf);
     AtStep(CallStep::ConnectConf, conf);
@@ -130,7 +133,7 @@ void CIsdnExchange::Answer() {
     if (m_wCip != CIP_UNRESTRICTED_DIGITAL) return ClearByNetwork(REASON_INCOMPATIBLE);
     std::vector<uint8_t> connected{0x00, 0x80};
     for (char c : m_options.ConnectedNumber()) connected.push_back(static_cast<uint8_t>(c));
-    auto ind = Reply(capi::CONNECT_ACTIVE, capi::IND, ++m_wNumber);
+    auto ind = Reply(capi::Command::ConnectActive, capi::Subcommand::Ind, ++m_wNumber);
     ind.AddDword(Plci()).AddStruct(connected).AddEmptyStruct().AddEmptyStruct();
     m_state = State::Active;
     BeforeStep(CallStep::Active, ind);
@@ -144,20 +147,21 @@ void CIsdnExchange::OnConnectB3Req(const CCapiMessage& m) {
     if (m_state != State::Active) return Reject(m, INFO_WRONG_STATE);
     if ((*plci & 0xFFFF) != Plci()) return Reject(m, INFO_ILLEGAL_ID);
     if (m_options.connectB3ConfInfo != INFO_OK) {
-        const auto conf = Reply(capi::CONNECT_B3, capi::CONF, m.MessageNumber())
+        const auto conf = Reply(capi::Command::ConnectB3, capi::Subcommand::Conf, m.MessageNumber())
                               .AddDword(*plci)
                               .AddWord(m_options.connectB3ConfInfo);
         BeforeStep(CallStep::B3Conf, conf);
         Send(conf);
         return AtStep(CallStep::B3Conf, conf);
     }
-    const auto conf =
-        Reply(capi::CONNECT_B3, capi::CONF, m.MessageNumber()).AddDword(Ncci()).AddWord(0);
+    const auto conf = Reply(capi::Command::ConnectB3, capi::Subcommand::Conf, m.MessageNumber())
+                          .AddDword(Ncci())
+                          .AddWord(0);
     BeforeStep(CallStep::B3Conf, conf);
     Send(conf);
     AtStep(CallStep::B3Conf, conf);
     if (m_state != State::Active || m_bDrop) return;
-    auto ind = Reply(capi::CONNECT_B3_ACTIVE, capi::IND, ++m_wNumber);
+    auto ind = Reply(capi::Command::ConnectB3Active, capi::Subcommand::Ind, ++m_wNumber);
     ind.AddDword(Ncci()).AddEmptyStruct();
     m_state = State::B3Active;
     m_endpoint = std::make_unique<CRelayEndpoint>(m_site, m_nMaxBlockLen);
@@ -203,7 +207,9 @@ void CIsdnExchange::Admit(TimePoint now) {
 void CIsdnExchange::ConfirmEntered(const Block& block, TimePoint now) {
     const bool faultBlock = block.serial == m_options.faultBlock;
     if (m_options.withholdDataConf) {
-        if (faultBlock) AtStep(CallStep::Data, Reply(capi::DATA_B3, capi::CONF, block.number));
+        if (faultBlock)
+            AtStep(CallStep::Data,
+                   Reply(capi::Command::DataB3, capi::Subcommand::Conf, block.number));
         return;
     }
     if (m_options.dataConfDelayMs > 0 && !faultBlock) {
@@ -211,7 +217,7 @@ void CIsdnExchange::ConfirmEntered(const Block& block, TimePoint now) {
                                  block.handle | (static_cast<uint32_t>(block.number) << 16));
         return;
     }
-    auto conf = Reply(capi::DATA_B3, capi::CONF, block.number);
+    auto conf = Reply(capi::Command::DataB3, capi::Subcommand::Conf, block.number);
     conf.AddDword(Ncci()).AddWord(block.handle).AddWord(INFO_OK);
     if (faultBlock) BeforeStep(CallStep::Data, conf);
     Send(conf);
@@ -220,7 +226,7 @@ void CIsdnExchange::ConfirmEntered(const Block& block, TimePoint now) {
 
 void CIsdnExchange::SendDataConf(const Block& block, uint16_t info) {
     const uint32_t address = m_state == State::B3Active ? Ncci() : Plci();
-    Send(Reply(capi::DATA_B3, capi::CONF, block.number)
+    Send(Reply(capi::Command::DataB3, capi::Subcommand::Conf, block.number)
              .AddDword(address)
              .AddWord(block.handle)
              .AddWord(info));
@@ -236,7 +242,7 @@ void CIsdnExchange::OnDisconnectB3Req(const CCapiMessage& m) {
     if (m_state != State::B3Active) return Reject(m, INFO_WRONG_STATE);
     if (*ncci != Ncci()) return Reject(m, INFO_ILLEGAL_ID);
     Reject(m, INFO_OK);
-    Send(Reply(capi::DISCONNECT_B3, capi::IND, ++m_wNumber)
+    Send(Reply(capi::Command::DisconnectB3, capi::Subcommand::Ind, ++m_wNumber)
              .AddDword(Ncci())
              .AddWord(0)
              .AddEmptyStruct());
@@ -253,17 +259,21 @@ void CIsdnExchange::OnDisconnectReq(const CCapiMessage& m) {
     if (!plci) return;
     // Only the low 16 bits name the call: an NCCI passed as PLCI still clears it.
     if (m_state == State::Idle || (*plci & 0xFFFF) != Plci()) return Reject(m, INFO_ILLEGAL_ID);
-    Send(Reply(capi::DISCONNECT, capi::CONF, m.MessageNumber()).AddDword(Plci()).AddWord(INFO_OK));
+    Send(Reply(capi::Command::Disconnect, capi::Subcommand::Conf, m.MessageNumber())
+             .AddDword(Plci())
+             .AddWord(INFO_OK));
     ClearByNetwork(REASON_NORMAL_CLEARING);
 }
 
 void CIsdnExchange::ClearByNetwork(uint16_t reason) {
     if (m_state == State::B3Active)
-        Send(Reply(capi::DISCONNECT_B3, capi::IND, ++m_wNumber)
+        Send(Reply(capi::Command::DisconnectB3, capi::Subcommand::Ind, ++m_wNumber)
                  .AddDword(Ncci())
                  .AddWord(0)
                  .AddEmptyStruct());
-    Send(Reply(capi::DISCONNECT, capi::IND, ++m_wNumber).AddDword(Plci()).AddWord(reason));
+    Send(Reply(capi::Command::Disconnect, capi::Subcommand::Ind, ++m_wNumber)
+             .AddDword(Plci())
+             .AddWord(reason));
     EndCall();
 }
 
@@ -311,7 +321,7 @@ CCapiMessage CIsdnExchange::Malformed(const CCapiMessage& message) {
         }
         case MalformKind::UnknownCommand:
         default:
-            return Reply(0x7E, capi::IND, ++m_wNumber).AddDword(Plci());
+            return Reply(0x7E, capi::Subcommand::Ind, ++m_wNumber).AddDword(Plci());
     }
 }
 
@@ -354,7 +364,7 @@ void CIsdnExchange::Pump(TimePoint now) {
             if (!head.due) head.due = m_inLine.Schedule(head.data.size(), head.ready);
             if (*head.due <= now) {
                 m_wIndHandle = static_cast<uint16_t>(m_wIndHandle == 0xFFFF ? 1 : m_wIndHandle + 1);
-                auto ind = Reply(capi::DATA_B3, capi::IND, ++m_wNumber);
+                auto ind = Reply(capi::Command::DataB3, capi::Subcommand::Ind, ++m_wNumber);
                 ind.AddDword(Ncci()).AddDword(0).AddWord(static_cast<uint16_t>(head.data.size()));
                 ind.AddWord(m_wIndHandle).AddWord(0).AddTrailer(head.data);
                 m_unanswered.insert(m_wIndHandle);

@@ -101,7 +101,8 @@ unsigned CCapiTestClient::Put(const sim::CCapiMessage& message, const std::vecto
     std::memcpy(buffer.data(), message.Bytes().data(), message.Bytes().size());
     buffer[2] = static_cast<unsigned char>(m_applId & 0xFF);
     buffer[3] = static_cast<unsigned char>(m_applId >> 8);
-    if (message.Command() == sim::capi::DATA_B3 && message.Subcommand() == sim::capi::REQ) {
+    if (message.Command() == capi::Command::DataB3 &&
+        message.Subcommand() == capi::Subcommand::Req) {
         const auto address = reinterpret_cast<uint64_t>(data.data());
         for (size_t i = 0; i < 8; ++i)
             buffer[22 + i] = static_cast<unsigned char>(address >> (8 * i));
@@ -129,14 +130,15 @@ std::optional<sim::CCapiMessage> CCapiTestClient::Get(std::chrono::milliseconds 
         if (bytes.size() < 8) continue;
         // Keep the header readable even when the message claims fewer bytes.
         bytes[0] = static_cast<uint8_t>(std::max<size_t>(length, 8));
-        if (raw[4] == sim::capi::DATA_B3 && raw[5] == sim::capi::IND && length >= 30) {
+        if (raw[4] == capi::Command::DataB3 && raw[5] == capi::Subcommand::Ind && length >= 30) {
             uint64_t address = 0;
             std::memcpy(&address, raw + 22, 8);
             const size_t dataLength = static_cast<size_t>(raw[16] | (raw[17] << 8));
             const auto* data = reinterpret_cast<const uint8_t*>(address);
             bytes.insert(bytes.end(), data, data + dataLength);
             if (autoResp) {
-                sim::CCapiMessage resp(sim::capi::DATA_B3, sim::capi::RESP, 0, NextNumber());
+                sim::CCapiMessage resp(capi::Command::DataB3, capi::Subcommand::Resp, 0,
+                                       NextNumber());
                 resp.AddDword(static_cast<uint32_t>(raw[8] | (raw[9] << 8) | (raw[10] << 16) |
                                                     (static_cast<uint32_t>(raw[11]) << 24)));
                 resp.AddWord(static_cast<uint16_t>(raw[18] | (raw[19] << 8)));
@@ -168,7 +170,7 @@ std::optional<sim::CCapiMessage> CCapiTestClient::WaitFor(uint8_t command, uint8
 sim::CCapiMessage CCapiTestClient::ConnectReq(const std::string& number, uint16_t cip) {
     std::vector<uint8_t> called{0x80};
     called.insert(called.end(), number.begin(), number.end());
-    sim::CCapiMessage m(sim::capi::CONNECT, sim::capi::REQ, 0, NextNumber());
+    sim::CCapiMessage m(capi::Command::Connect, capi::Subcommand::Req, 0, NextNumber());
     m.AddDword(1).AddWord(cip).AddStruct(called).AddEmptyStruct().AddEmptyStruct();
     const std::vector<uint8_t> subaddress{0xA0, 0xD4, 0x00, 0x00};
     const std::vector<uint8_t> bprotocol(9, 0);
@@ -179,21 +181,22 @@ sim::CCapiMessage CCapiTestClient::ConnectReq(const std::string& number, uint16_
 
 bool CTestCall::Dial(const std::string& number) {
     if (m_client.Put(m_client.ConnectReq(number)) != 0) return false;
-    const auto conf = m_client.WaitFor(sim::capi::CONNECT, sim::capi::CONF);
+    const auto conf = m_client.WaitFor(capi::Command::Connect, capi::Subcommand::Conf);
     if (!conf || conf->ReadWord(12) != 0) return false;
-    const auto active = m_client.WaitFor(sim::capi::CONNECT_ACTIVE, sim::capi::IND);
+    const auto active = m_client.WaitFor(capi::Command::ConnectActive, capi::Subcommand::Ind);
     if (!active) return false;
     plci = active->ReadDword(8).value_or(0);
-    sim::CCapiMessage resp(sim::capi::CONNECT_ACTIVE, sim::capi::RESP, 0, active->MessageNumber());
+    sim::CCapiMessage resp(capi::Command::ConnectActive, capi::Subcommand::Resp, 0,
+                           active->MessageNumber());
     m_client.Put(resp.AddDword(plci));
-    sim::CCapiMessage b3(sim::capi::CONNECT_B3, sim::capi::REQ, 0, m_client.NextNumber());
+    sim::CCapiMessage b3(capi::Command::ConnectB3, capi::Subcommand::Req, 0, m_client.NextNumber());
     m_client.Put(b3.AddDword(plci).AddEmptyStruct());
-    const auto b3conf = m_client.WaitFor(sim::capi::CONNECT_B3, sim::capi::CONF);
+    const auto b3conf = m_client.WaitFor(capi::Command::ConnectB3, capi::Subcommand::Conf);
     if (!b3conf || b3conf->ReadWord(12) != 0) return false;
-    const auto b3active = m_client.WaitFor(sim::capi::CONNECT_B3_ACTIVE, sim::capi::IND);
+    const auto b3active = m_client.WaitFor(capi::Command::ConnectB3Active, capi::Subcommand::Ind);
     if (!b3active) return false;
     ncci = b3active->ReadDword(8).value_or(0);
-    sim::CCapiMessage b3resp(sim::capi::CONNECT_B3_ACTIVE, sim::capi::RESP, 0,
+    sim::CCapiMessage b3resp(capi::Command::ConnectB3Active, capi::Subcommand::Resp, 0,
                              m_client.NextNumber());
     m_client.Put(b3resp.AddDword(ncci));
     return true;
@@ -201,12 +204,12 @@ bool CTestCall::Dial(const std::string& number) {
 
 std::optional<uint16_t> CTestCall::SendFrame(const std::vector<uint8_t>& frame) {
     const uint16_t number = m_client.NextNumber();
-    sim::CCapiMessage req(sim::capi::DATA_B3, sim::capi::REQ, 0, number);
+    sim::CCapiMessage req(capi::Command::DataB3, capi::Subcommand::Req, 0, number);
     req.AddDword(ncci).AddDword(0).AddWord(static_cast<uint16_t>(frame.size())).AddWord(number);
     req.AddWord(0).AddDword(0).AddDword(0);
     if (m_client.Put(req, frame) != 0) return std::nullopt;
     for (;;) {
-        const auto conf = m_client.WaitFor(sim::capi::DATA_B3, sim::capi::CONF);
+        const auto conf = m_client.WaitFor(capi::Command::DataB3, capi::Subcommand::Conf);
         if (!conf) return std::nullopt;
         if (conf->MessageNumber() == number) return conf->ReadWord(14);
     }
@@ -226,7 +229,8 @@ std::optional<std::string> CTestCall::Fetch(const std::string& request, size_t p
         while (seen >= m_client.received.size())
             if (!m_client.Get(std::chrono::seconds(30))) return std::nullopt;
         const auto& m = m_client.received[seen];
-        if (m.Command() != sim::capi::DATA_B3 || m.Subcommand() != sim::capi::IND) continue;
+        if (m.Command() != capi::Command::DataB3 || m.Subcommand() != capi::Subcommand::Ind)
+            continue;
         const auto data = m.Trailer();
         frameSizes.push_back(data.size());
         if (data.empty()) continue;
@@ -236,11 +240,12 @@ std::optional<std::string> CTestCall::Fetch(const std::string& request, size_t p
 }
 
 bool CTestCall::Hangup() {
-    sim::CCapiMessage b3(sim::capi::DISCONNECT_B3, sim::capi::REQ, 0, m_client.NextNumber());
+    sim::CCapiMessage b3(capi::Command::DisconnectB3, capi::Subcommand::Req, 0,
+                         m_client.NextNumber());
     m_client.Put(b3.AddDword(ncci).AddEmptyStruct());
-    sim::CCapiMessage d(sim::capi::DISCONNECT, sim::capi::REQ, 0, m_client.NextNumber());
+    sim::CCapiMessage d(capi::Command::Disconnect, capi::Subcommand::Req, 0, m_client.NextNumber());
     m_client.Put(d.AddDword(plci & 0xFFFF).AddEmptyStruct());
-    const auto ind = m_client.WaitFor(sim::capi::DISCONNECT, sim::capi::IND);
+    const auto ind = m_client.WaitFor(capi::Command::Disconnect, capi::Subcommand::Ind);
     return ind && ind->ReadWord(12) == 0x3490;
 }
 

@@ -14,7 +14,6 @@ using namespace std::chrono_literals;
 using simtest::CCapiTestClient;
 using simtest::CSimProcess;
 using simtest::CTestCall;
-namespace capi = sim::capi;
 
 namespace {
 
@@ -66,8 +65,10 @@ TEST_F(PbxSimCall, WholeCallCarriesPagesBothWaysAndClearsNormally) {
     ASSERT_TRUE(call.Hangup());
     bool b3IndFirst = false;
     for (const auto& m : client.received) {
-        if (m.Command() == capi::DISCONNECT_B3 && m.Subcommand() == capi::IND) b3IndFirst = true;
-        if (m.Command() == capi::DISCONNECT && m.Subcommand() == capi::IND) break;
+        if (m.Command() == capi::Command::DisconnectB3 && m.Subcommand() == capi::Subcommand::Ind)
+            b3IndFirst = true;
+        if (m.Command() == capi::Command::Disconnect && m.Subcommand() == capi::Subcommand::Ind)
+            break;
     }
     EXPECT_TRUE(b3IndFirst);
     EXPECT_EQ(sim.Stop() & 0xFFFF, 0) << "SIGTERM ends the simulator cleanly";
@@ -90,10 +91,10 @@ TEST_F(PbxSimCall, EveryCalledNumberGetsTheNetworksReason) {
         CCapiTestClient client(sim.Port());
         ASSERT_TRUE(client.Register());
         ASSERT_EQ(client.Put(client.ConnectReq(c.number)), 0u);
-        const auto conf = client.WaitFor(capi::CONNECT, capi::CONF);
+        const auto conf = client.WaitFor(capi::Command::Connect, capi::Subcommand::Conf);
         ASSERT_TRUE(conf);
         EXPECT_EQ(conf->ReadWord(12), 0);
-        const auto ind = client.WaitFor(capi::DISCONNECT, capi::IND);
+        const auto ind = client.WaitFor(capi::Command::Disconnect, capi::Subcommand::Ind);
         ASSERT_TRUE(ind);
         EXPECT_EQ(ind->ReadWord(12), c.reason);
         EXPECT_EQ(ind->ReadDword(8), conf->ReadDword(8));
@@ -106,7 +107,7 @@ TEST_F(PbxSimCall, PbxNumberIsSettableAndAnswersWithConnectedNumber) {
     CCapiTestClient client(sim.Port());
     ASSERT_TRUE(client.Register());
     ASSERT_EQ(client.Put(client.ConnectReq("0899")), 0u);
-    const auto active = client.WaitFor(capi::CONNECT_ACTIVE, capi::IND);
+    const auto active = client.WaitFor(capi::Command::ConnectActive, capi::Subcommand::Ind);
     ASSERT_TRUE(active);
     const auto number = active->ReadStruct(12);
     ASSERT_TRUE(number);
@@ -130,7 +131,7 @@ const FaultCase FAULTS[] = {
      {"--connect-conf-info", "0x2003"},
      [](CCapiTestClient& client, CTestCall&) {
          client.Put(client.ConnectReq("0301234"));
-         const auto conf = client.WaitFor(capi::CONNECT, capi::CONF);
+         const auto conf = client.WaitFor(capi::Command::Connect, capi::Subcommand::Conf);
          ASSERT_TRUE(conf);
          EXPECT_EQ(conf->ReadWord(12), 0x2003);
      }},
@@ -139,19 +140,20 @@ const FaultCase FAULTS[] = {
      [](CCapiTestClient& client, CTestCall& call) {
          EXPECT_FALSE(call.Dial("0301234"));
          const auto& last = client.received.back();
-         EXPECT_EQ(last.Command(), capi::CONNECT_B3);
+         EXPECT_EQ(last.Command(), capi::Command::ConnectB3);
          EXPECT_EQ(last.ReadWord(12), 0x3008);
      }},
     {"withheld DATA_B3_CONF",
      {"--withhold-data-conf"},
      [](CCapiTestClient& client, CTestCall& call) {
          DialToB3(client, call);
-         sim::CCapiMessage req(capi::DATA_B3, capi::REQ, 0, client.NextNumber());
+         sim::CCapiMessage req(capi::Command::DataB3, capi::Subcommand::Req, 0,
+                               client.NextNumber());
          const std::vector<uint8_t> frame{0x01};
          req.AddDword(call.ncci).AddDword(0).AddWord(1).AddWord(7).AddWord(0).AddDword(0).AddDword(
              0);
          ASSERT_EQ(client.Put(req, frame), 0u);
-         EXPECT_FALSE(client.WaitFor(capi::DATA_B3, capi::CONF, 1500ms));
+         EXPECT_FALSE(client.WaitFor(capi::Command::DataB3, capi::Subcommand::Conf, 1500ms));
      }},
     {"delayed DATA_B3_CONF still arrives",
      {"--data-conf-delay", "300"},
@@ -164,9 +166,9 @@ const FaultCase FAULTS[] = {
      {"--disconnect-at", "b3-active", "--disconnect-reason", "0x34A9"},
      [](CCapiTestClient& client, CTestCall& call) {
          call.Dial("0301234");
-         const auto b3 = client.WaitFor(capi::DISCONNECT_B3, capi::IND);
+         const auto b3 = client.WaitFor(capi::Command::DisconnectB3, capi::Subcommand::Ind);
          ASSERT_TRUE(b3);
-         const auto ind = client.WaitFor(capi::DISCONNECT, capi::IND);
+         const auto ind = client.WaitFor(capi::Command::Disconnect, capi::Subcommand::Ind);
          ASSERT_TRUE(ind);
          EXPECT_EQ(ind->ReadWord(12), 0x34A9);
      }},
@@ -174,8 +176,8 @@ const FaultCase FAULTS[] = {
      {"--disconnect-at", "active"},
      [](CCapiTestClient& client, CTestCall&) {
          client.Put(client.ConnectReq("0301234"));
-         ASSERT_TRUE(client.WaitFor(capi::CONNECT_ACTIVE, capi::IND));
-         const auto ind = client.WaitFor(capi::DISCONNECT, capi::IND);
+         ASSERT_TRUE(client.WaitFor(capi::Command::ConnectActive, capi::Subcommand::Ind));
+         const auto ind = client.WaitFor(capi::Command::Disconnect, capi::Subcommand::Ind);
          ASSERT_TRUE(ind);
          EXPECT_EQ(ind->ReadWord(12), 0x3490);
      }},
@@ -202,14 +204,14 @@ const FaultCase FAULTS[] = {
          DialToB3(client, call);
          bool truncated = false;
          for (const auto& m : client.received)
-             truncated |= m.Length() == 10 && m.Command() == capi::CONNECT_B3_ACTIVE;
+             truncated |= m.Length() == 10 && m.Command() == capi::Command::ConnectB3Active;
          EXPECT_TRUE(truncated);
      }},
     {"far end clears when idle",
      {"--idle-clear", "0.3"},
      [](CCapiTestClient& client, CTestCall& call) {
          DialToB3(client, call);
-         const auto ind = client.WaitFor(capi::DISCONNECT, capi::IND);
+         const auto ind = client.WaitFor(capi::Command::Disconnect, capi::Subcommand::Ind);
          ASSERT_TRUE(ind);
          EXPECT_EQ(ind->ReadWord(12), 0x3490);
      }},
