@@ -8,13 +8,13 @@
 
 #include "app/AboutDlg.h"
 #include "app/DlgCallDest.h"
-#include "tests/app/IdleLoop.h"
 #include "tests/app/ShellFixture.h"
+#include "tests/support/EventLoop.h"
 
 namespace {
 
-using apptest::RunIdleUntil;
 using apptest::ShellFixture;
+using testsupport::RunIdleUntil;
 using testsupport::RunUntil;
 
 // True once the view shows more than a blank page.

@@ -4,13 +4,13 @@
 
 #include "app/QuorbelDoc.h"
 #include "isdn/CallOwner.h"
-#include "tests/app/IdleLoop.h"
 #include "tests/app/ShellFixture.h"
+#include "tests/support/EventLoop.h"
 
 namespace {
 
-using apptest::RunIdleUntil;
 using apptest::ShellFixture;
+using testsupport::RunIdleUntil;
 
 struct PaneCase {
     const char* name;
