@@ -1,13 +1,11 @@
 // The program as a technician uses it: the real application object with its
 // window and browser view, libcapi20 and the PBX simulator. The call is dialled
 // from the command line at start-up; the tests then run in order on it.
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <cstdlib>
 #include <memory>
@@ -17,6 +15,7 @@
 #include "app/QuorbelApp.h"
 #include "app/QuorbelView.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/IsolatedUser.h"
 #include "tests/support/SimProcess.h"
 
 namespace {
@@ -26,8 +25,12 @@ using testsupport::RunUntil;
 constexpr const char* kPbxNumber = "0301234";
 constexpr const char* kStartTitle = "Übersicht – TK 2408";
 
-app::CQuorbelApp& App() { return *app::CQuorbelApp::Instance(); }
-app::CQuorbelView& View() { return *App().MainFrame()->View(); }
+app::CQuorbelApp& App() {
+    return *app::CQuorbelApp::Instance();
+}
+app::CQuorbelView& View() {
+    return *App().MainFrame()->View();
+}
 
 // Runs a script in the page shown and waits for its result.
 QVariant RunScript(const QString& script) {
@@ -41,7 +44,9 @@ QVariant RunScript(const QString& script) {
     return result;
 }
 
-QString PageText() { return RunScript("document.body ? document.body.innerText : ''").toString(); }
+QString PageText() {
+    return RunScript("document.body ? document.body.innerText : ''").toString();
+}
 
 bool WaitForTitle(const QString& title, int boundMs = 60000) {
     return RunUntil([&] { return View().title() == title && !View().page()->isLoading(); },
@@ -51,12 +56,14 @@ bool WaitForTitle(const QString& title, int boundMs = 60000) {
 bool WaitForText(const QString& text, int boundMs = 60000) {
     QElapsedTimer polled;
     polled.start();
-    return RunUntil([&] {
-        // Ask the engine no more than ten times a second.
-        if (polled.elapsed() < 100) return false;
-        polled.restart();
-        return PageText().contains(text);
-    }, boundMs);
+    return RunUntil(
+        [&] {
+            // Ask the engine no more than ten times a second.
+            if (polled.elapsed() < 100) return false;
+            polled.restart();
+            return PageText().contains(text);
+        },
+        boundMs);
 }
 
 void Screenshot(const char* name) {
@@ -64,7 +71,9 @@ void Screenshot(const char* name) {
     App().MainFrame()->grab().save(QString(QUORBEL_SCREENSHOT_DIR) + "/" + name);
 }
 
-int Status() { return App().Bridge()->m_nStatus; }
+int Status() {
+    return App().Bridge()->m_nStatus;
+}
 
 // Runs a script that leads to a navigation and waits until that has loaded.
 bool Navigate(const QString& script, int boundMs = 60000) {
@@ -93,8 +102,9 @@ TEST(Program, AFormValueShowsOnTheNextPage) {
     ASSERT_EQ(Status(), 3);
     ASSERT_TRUE(Navigate("location.href = '/nebenstellen'"));
     ASSERT_EQ(View().title(), QString("Nebenstellen – TK 2408"));
-    ASSERT_TRUE(Navigate("document.querySelector('input[name=name1]').value = 'Werkstatt Süd';"
-                         "document.querySelector('form').submit();"));
+    ASSERT_TRUE(
+        Navigate("document.querySelector('input[name=name1]').value = 'Werkstatt Süd';"
+                 "document.querySelector('form').submit();"));
     EXPECT_TRUE(PageText().contains("gespeichert")) << PageText().toStdString();
     // Still there when the page is asked for anew.
     ASSERT_TRUE(Navigate("location.href = '/nebenstellen'"));
@@ -152,22 +162,15 @@ bool LibraryInstalled() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-    setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu", 0);
-    QTemporaryDir home;
-    const QByteArray root = home.path().toLocal8Bit();
-    setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
-    setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
-    setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
+    const std::unique_ptr<QTemporaryDir> home = testsupport::IsolateUser();
     testing::InitGoogleTest(&argc, argv);
 
     // Listing the tests needs neither the simulator nor a window.
     const bool listing = testing::GTEST_FLAG(list_tests);
     std::unique_ptr<testsupport::CSimProcess> sim;
     if (!listing && LibraryInstalled()) {
-        sim = std::make_unique<testsupport::CSimProcess>(std::vector<std::string>{
-            "--port", "0", "--dial-delay", "1500", "--rate", "512000"});
+        sim = std::make_unique<testsupport::CSimProcess>(
+            std::vector<std::string>{"--port", "0", "--dial-delay", "1500", "--rate", "512000"});
         const std::string server = "rcapi:127.0.0.1:" + std::to_string(sim->Port());
         setenv("QUORBEL_CAPI", server.c_str(), 1);
     }

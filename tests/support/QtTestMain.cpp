@@ -2,13 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
-#include <cstdlib>
+#include <memory>
+
+#include "tests/support/IsolatedUser.h"
 
 int main(int argc, char** argv) {
-    // The per-user profile of a test run lives in a folder of its own.
-    QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
+    const std::unique_ptr<QTemporaryDir> home = testsupport::IsolateUser();
     QCoreApplication application(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
