@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,25 +19,18 @@
 #include "isdn/CapiControl.h"
 #include "isdn/RelayFrame.h"
 #include "platform/Window.h"
+#include "tests/isdn/RecordingOwner.h"
 #include "tests/support/EventLoop.h"
 
 namespace {
 
 using isdn::CallState;
+using isdntest::RecordingOwner;
+using isdntest::Status;
 
 constexpr int kBoundMs = 30000;
 constexpr const char* kPbxNumber = "0301234";
 constexpr const char* kBusyNumber = "0301111";
-
-struct Status {
-    int code;
-    uint16_t reason;
-    bool operator==(const Status&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Status& s) {
-    return out << "{" << s.code << ", 0x" << std::hex << s.reason << std::dec << "}";
-}
 
 std::string SimulatorPath() {
     if (const char* path = std::getenv("QUORBEL_PBXSIM"); path != nullptr && *path != '\0') {
@@ -106,34 +98,6 @@ protected:
         return 1;
     }
     void OnMessage(unsigned) override {}
-};
-
-class Owner : public isdn::CCallOwner {
-public:
-    virtual ~Owner() = default;
-    void NotifyStatus(int status, uint16_t reason) override {
-        std::lock_guard guard(m_lock);
-        m_statuses.push_back({status, reason});
-    }
-    platform::CWnd* MainWindow() const override { return window; }
-    std::vector<Status> Statuses() const {
-        std::lock_guard guard(m_lock);
-        return m_statuses;
-    }
-    bool Has(Status status) const {
-        for (const Status& s : Statuses())
-            if (s == status) return true;
-        return false;
-    }
-    void Clear() {
-        std::lock_guard guard(m_lock);
-        m_statuses.clear();
-    }
-    platform::CWnd* window = nullptr;
-
-private:
-    mutable std::mutex m_lock;
-    std::vector<Status> m_statuses;
 };
 
 isdn::Block Frame(uint8_t type, const std::string& payload) {
@@ -239,7 +203,7 @@ protected:
 
     Simulator simulator;
     AnswerWindow window;
-    Owner owner;
+    RecordingOwner owner;
     std::unique_ptr<isdn::CCapiControl> control;
 };
 

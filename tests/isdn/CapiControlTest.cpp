@@ -5,7 +5,6 @@
 #include <cstring>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -14,6 +13,7 @@
 #include "isdn/CapiControl.h"
 #include "isdn/RelayFrame.h"
 #include "platform/Window.h"
+#include "tests/isdn/RecordingOwner.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/FakeCapiLibrary.h"
 #include "tests/support/MessageBuilder.h"
@@ -22,6 +22,8 @@ namespace {
 
 using isdn::CallState;
 using isdn::CCapiControl;
+using isdntest::RecordingOwner;
+using isdntest::Status;
 using testsupport::FakeCapiLibrary;
 using testsupport::MessageBuilder;
 using testsupport::PutRecord;
@@ -43,16 +45,6 @@ constexpr uint32_t kNcci = 0x010101;
 constexpr uint32_t kController = 1;
 constexpr int kBoundMs = 20000;
 
-struct Status {
-    int code;
-    uint16_t reason;
-    bool operator==(const Status&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Status& s) {
-    return out << "{" << s.code << ", 0x" << std::hex << s.reason << std::dec << "}";
-}
-
 // What a put message is known by in the tables: command, subcommand, address.
 struct Sent {
     uint8_t command;
@@ -65,31 +57,6 @@ std::ostream& operator<<(std::ostream& out, const Sent& s) {
     return out << std::hex << "{0x" << int{s.command} << ", 0x" << int{s.subcommand} << ", 0x"
                << s.address << "}" << std::dec;
 }
-
-class RecordingOwner : public isdn::CCallOwner {
-public:
-    virtual ~RecordingOwner() = default;
-    void NotifyStatus(int status, uint16_t reason) override {
-        std::lock_guard guard(m_lock);
-        m_statuses.push_back({status, reason});
-    }
-    platform::CWnd* MainWindow() const override { return window; }
-
-    std::vector<Status> Statuses() const {
-        std::lock_guard guard(m_lock);
-        return m_statuses;
-    }
-    void Clear() {
-        std::lock_guard guard(m_lock);
-        m_statuses.clear();
-    }
-
-    platform::CWnd* window = nullptr;
-
-private:
-    mutable std::mutex m_lock;
-    std::vector<Status> m_statuses;
-};
 
 // ---------------------------------------------------------------- messages
 
