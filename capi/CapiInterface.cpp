@@ -199,6 +199,7 @@ void CCapiInterface::SendWithoutDelay(unsigned applId) {
 uint32_t CCapiInterface::CapiRelease() {
     if (!m_Entry.release) return Info::NotInstalled;
     m_bRegistered = false;
+    ++m_nReleases;
     Wake();
     // Under the lock, so that two releases never free the same ID twice (the
     // ID table is shared by every process on the machine).

@@ -48,6 +48,10 @@ public:
     std::atomic<uint32_t> m_dwApplID{0};
     // Set after a successful registration; the run flag of the receive loop.
     std::atomic<bool> m_bRegistered{false};
+    // Counts the releases, so that the receive thread of an earlier
+    // registration can tell that its own registration is over even while a
+    // new one has set m_bRegistered again.
+    std::atomic<uint64_t> m_nReleases{0};
 
 protected:
     struct WaitOutcome {
@@ -57,6 +61,12 @@ protected:
         bool streamEnded;
     };
     WaitOutcome WaitForSignal();
+
+    // Ends a pending wait of the receive thread, so that it looks at its run
+    // flag again. Only a library that tells its descriptor can be woken so;
+    // its own wait ends only with a release.
+    void Wake() const;
+    bool CanWake() const { return m_Entry.fileno != nullptr && m_nWakeFd >= 0; }
 
     // Signalled whenever the receive thread is not blocked in the wait.
     platform::CEvent m_SignalEvent{false, false};
@@ -69,7 +79,6 @@ private:
     void SendWithoutDelay(unsigned applId);
     WaitOutcome WaitForMessage(unsigned applId);
     WaitOutcome PollForMessage(int fd) const;
-    void Wake() const;
     void DrainWake() const;
 
     void* m_hCapiDll = nullptr;

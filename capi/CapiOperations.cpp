@@ -138,6 +138,7 @@ CCapiOperations::~CCapiOperations() {
     }
     if (m_bRegistered) StopCapi();
     if (!WaitForReceiveThread(kThreadWaitMs)) JoinReceiveThread();
+    JoinRetiredThreads(false);
 }
 
 // ---------------------------------------------------------------- registration
@@ -152,11 +153,10 @@ int CCapiOperations::StartCapi() {
         m_dwLastResult = Info::Success;
         return 0;
     }
-    // The thread of the previous registration, ended by a release in a handler.
-    if (!WaitForReceiveThread(kThreadWaitMs)) {
-        m_dwLastResult = Info::MsgOsResourceError;
-        return 1;
-    }
+    // The thread of the previous registration was ended by a release in one
+    // of its handlers, which may still be handing its last report to the
+    // window: this thread may be that window's, so it must not wait here.
+    RetireReceiveThread();
     m_dwLastResult = CapiInstalled();
     if (m_dwLastResult != Info::Success) return 1;
     m_dwLastResult = CapiRegister();
@@ -179,9 +179,48 @@ int CCapiOperations::StartCapi() {
 }
 
 int CCapiOperations::StopCapi() {
-    if (IsBound()) CapiRelease();
+    if (!IsBound()) return 0;
+    if (IsReceiveThread()) {
+        CapiRelease();
+        return 0;
+    }
+    if (!CanWake()) {
+        // Only the release ends the library's own wait.
+        CapiRelease();
+        WaitForReceiveThread(kThreadWaitMs);
+        return 0;
+    }
+    // The library frees the application's buffers on release, and the
+    // receive thread may be reading a message in them: stop the thread
+    // first, release after.
+    m_bRegistered = false;
+    Wake();
     WaitForReceiveThread(kThreadWaitMs);
+    CapiRelease();
     return 0;
+}
+
+void CCapiOperations::RetireReceiveThread() {
+    JoinRetiredThreads(true);
+    if (!m_ReceiveThread.joinable()) return;
+    if (m_pReceiveState->IsFinished()) {
+        JoinReceiveThread();
+        return;
+    }
+    m_RetiredThreads.push_back({std::move(m_ReceiveThread), m_pReceiveState});
+    m_ReceiveThreadId = std::thread::id();
+}
+
+void CCapiOperations::JoinRetiredThreads(bool finishedOnly) {
+    for (auto it = m_RetiredThreads.begin(); it != m_RetiredThreads.end();) {
+        if (finishedOnly && !it->state->IsFinished()) {
+            ++it;
+            continue;
+        }
+        it->state->WaitFinished(kThreadWaitMs);
+        it->thread.join();
+        it = m_RetiredThreads.erase(it);
+    }
 }
 
 bool CCapiOperations::ReceiveThreadRunning() const {
@@ -220,10 +259,13 @@ uint32_t CCapiOperations::ReceiveThreadProc(CCapiOperations* self) {
 
 uint32_t CCapiOperations::ReceiveLoop() {
     const std::shared_ptr<ReceiveState> state = m_pReceiveState;
+    // This registration ends with the next release, whatever follows it.
+    const uint64_t releases = m_nReleases;
+    const auto registered = [this, releases] { return m_bRegistered && m_nReleases == releases; };
     unsigned failures = 0;
-    while (m_bRegistered) {
+    while (registered()) {
         const WaitOutcome waited = WaitForSignal();
-        if (!m_bRegistered) return 0;
+        if (!registered()) return 0;
         if (waited.streamEnded || failures >= kMaxFailuresInRow) {
             OnConnectionLost();
             return 0;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "capi/CapiConstants.h"
 #include "capi/CapiInterface.h"
@@ -116,6 +117,8 @@ private:
     bool IsReceiveThread() const;
     bool WaitForReceiveThread(uint32_t timeoutMs);
     void JoinReceiveThread();
+    void RetireReceiveThread();
+    void JoinRetiredThreads(bool finishedOnly);
 
     std::atomic<uint16_t> m_wMessageNumber{kFirstMessageCounter};
     std::thread m_ReceiveThread;
@@ -123,6 +126,13 @@ private:
     // Shared with the receive thread, so that it can tell that a handler
     // destroyed the object and leave without touching it.
     std::shared_ptr<ReceiveState> m_pReceiveState;
+    // Receive threads of earlier registrations that were still finishing
+    // their last handler when a new registration began.
+    struct RetiredThread {
+        std::thread thread;
+        std::shared_ptr<ReceiveState> state;
+    };
+    std::vector<RetiredThread> m_RetiredThreads;
 };
 
 }  // namespace capi

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -219,6 +220,33 @@ TEST_P(ReceiveThread, StartAfterReleaseInAHandlerRegistersAnew) {
     ASSERT_EQ(capi.StartCapi(), 0);
     EXPECT_EQ(fake.State().registerCalls, 2);
     capi.onCall = nullptr;
+}
+
+// The last handler of an ended registration may still be handing its report
+// to the window whose thread starts the next call: that start must not wait
+// for it, and the old thread must not take the new registration's messages.
+TEST_P(ReceiveThread, NewStartDoesNotWaitForTheLastHandlerOfTheEndedRegistration) {
+    RecordingOperations capi(&table);
+    std::promise<void> handlerMayReturn;
+    const std::shared_future<void> mayReturn = handlerMayReturn.get_future().share();
+    std::atomic<bool> inLastHandler{false};
+    std::atomic<int> handlers{0};
+    capi.onCall = [&](const std::string&) {
+        if (handlers++ > 0) return;
+        capi.CapiRelease();
+        inLastHandler = true;
+        mayReturn.wait();
+    };
+    ASSERT_EQ(capi.StartCapi(), 0);
+    fake.Deliver(kConnectB3Ind);
+    ASSERT_TRUE(WaitUntil([&] { return inLastHandler.load(); }));
+
+    EXPECT_EQ(capi.StartCapi(), 0);
+    EXPECT_EQ(fake.State().registerCalls, 2);
+    handlerMayReturn.set_value();
+    fake.Deliver(kConnectB3ActiveInd);
+    ASSERT_TRUE(WaitUntil([&] { return capi.Calls().size() == 2; }));
+    EXPECT_EQ(capi.Calls().back(), "ConnectB3ActiveInd n=15 a=00010201");
 }
 
 TEST_P(ReceiveThread, DestructionWhileRegisteredReleases) {
