@@ -45,10 +45,13 @@ void CQuorbelApp::LoadTranslations() {
 }
 
 CQuorbelApp::~CQuorbelApp() {
-    // The window goes first: a worker still sending to it is let go at once.
+    // The window stops taking records first, so that a worker still sending
+    // to it is let go at once; then the bridge joins its workers, and only
+    // then may the window object go, since a worker may still hold its address.
+    if (m_pMainFrame) m_pMainFrame->ClosePort();
     SetMainWindow(nullptr);
-    m_pMainFrame.reset();
     m_pBridge.reset();
+    m_pMainFrame.reset();
 }
 
 CQuorbelApp* CQuorbelApp::Instance() {
