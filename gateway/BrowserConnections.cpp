@@ -29,13 +29,17 @@ void CIsdnBridge::ActivateNextSocket() {
     pending.pop_front();
     if (m_bRelayActive != 0) {
         // Queued before notifications are on, so before any data frame of it.
-        m_OutQueue.Put(1, MakeFrame(RELAY_CONTROL, nullptr, 0));
+        QueueOpenFrame();
     } else {
         m_pCurrentSocket->StartAnswerDeadline(m_pServSocket->m_nAnswerBoundMs);
     }
     m_pCurrentSocket->m_pBridge = this;
     m_pCurrentSocket->m_bActive = true;
     m_pCurrentSocket->AsyncSelect(platform::FD_READ | platform::FD_WRITE | platform::FD_CLOSE);
+}
+
+void CIsdnBridge::QueueOpenFrame() {
+    m_OutQueue.Put(1, MakeFrame(RELAY_CONTROL, nullptr, 0));
 }
 
 void CIsdnBridge::OnBrowserData(int length, std::unique_ptr<char[]> data) {

@@ -59,6 +59,8 @@ public:
 
     // The browser connections (main thread).
     void ActivateNextSocket();
+    // Starts an exchange with the PBX for the connection served now.
+    void QueueOpenFrame();
     void OnBrowserData(int length, std::unique_ptr<char[]> data);
     void OnBrowserClose();
 
@@ -75,8 +77,8 @@ public:
     std::atomic<uint16_t> m_wReason{0};  // written by the reporting thread
     std::string m_strNumber;
     std::string m_strOwnMsn;
-    platform::CWinApp* const m_pApp;        // not owned
-    std::atomic<int> m_bRelayActive{0};     // read by the sender thread
+    platform::CWinApp* const m_pApp;                 // not owned
+    std::atomic<int> m_bRelayActive{0};              // read by the sender thread
     std::atomic<int> m_nStatus{isdn::STATUS_ERROR};  // written by the reporting thread
     std::unique_ptr<CStatusPage> m_pStatusPage;
     isdn::CBlockQueue m_OutQueue;

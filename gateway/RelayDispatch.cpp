@@ -52,7 +52,12 @@ intptr_t CRelayDispatch::OnDataFrame(CIsdnBridge& bridge, const uint8_t* frame, 
     // payload is written whole, waiting (bounded) while the browser's socket
     // is full rather than spinning.
     const auto* payload = reinterpret_cast<const char*>(frame + 1);
-    return current->SendAll(payload, length - 1, kWriteBoundMs) ? 1 : 0;
+    if (current->SendAll(payload, length - 1, kWriteBoundMs)) return 1;
+    // The rest of the frame is lost: the browser must see a broken connection
+    // rather than a page with a hole in it. Later frames of this answer fail
+    // at once; the PBX's close frame ends the connection as usual.
+    current->ShutDown(platform::SD_BOTH);
+    return 0;
 }
 
 intptr_t CRelayDispatch::OnCloseFrame(CIsdnBridge& bridge) {
@@ -95,7 +100,11 @@ intptr_t CRelayDispatch::OnStatusRecord(CIsdnBridge& bridge, const uint8_t* reco
 void CRelayDispatch::OnRelayOn(CIsdnBridge* bridge) {
     StopView();
     if (!bridge) return;
-    bridge->m_bRelayActive = 1;
+    const bool wasActive = bridge->m_bRelayActive.exchange(1) != 0;
+    // A connection already served but not yet answered locally has its
+    // request still to come: that goes to the PBX now, so its exchange must
+    // be opened first, or the PBX would never answer it.
+    if (!wasActive && bridge->m_pCurrentSocket) bridge->QueueOpenFrame();
     ShowPage(bridge->RelayRootUrl());
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gateway/ClientSocket.h"
+#include "gateway/RelayDispatch.h"
 #include "tests/gateway/LocalServer.h"
 #include "tests/gateway/LoopbackClient.h"
 
@@ -56,6 +57,35 @@ TEST(RelayConnections, RequestBecomesOpenThenDataFrames) {
         EXPECT_EQ(relayed, request);
         EXPECT_TRUE(client.Received().empty());
     }
+}
+
+// A window that is only there to receive the relay's posts.
+class SilentWindow : public platform::CWnd {
+public:
+    ~SilentWindow() override { ClosePort(); }
+
+protected:
+    intptr_t OnCopyData(const platform::COPYDATASTRUCT&) override { return 0; }
+    void OnMessage(unsigned) override {}
+};
+
+// A connection served while the relay was off, whose request comes only once
+// the relay is on, still gets its exchange opened before its data.
+TEST(RelayConnections, ConnectionServedBeforeTheRelayTurnsOnIsOpenedToo) {
+    LocalServer server;
+    LoopbackClient client(server.Port());
+    ASSERT_TRUE(LocalServer::PumpUntil({&client}, [&] { return server.HasCurrent(); }));
+    server.bridge->StartCall("1234", nullptr);
+    SilentWindow window;
+    gateway::CRelayDispatch relay(window);
+    relay.OnRelayOn(server.bridge.get());
+
+    const std::string request = RequestOf(100);
+    client.Send(request);
+    ASSERT_TRUE(LocalServer::PumpUntil({&client}, [&] { return server.Frames().size() >= 2; }));
+    const auto frames = server.Frames();
+    EXPECT_EQ(frames[0], kOpen);
+    EXPECT_EQ(frames[1], DataFrame(request));
 }
 
 TEST(RelayConnections, ZeroByteReadGivesTheEmptyDataFrame) {
