@@ -4,7 +4,12 @@ namespace isdn {
 
 CBlockQueue::~CBlockQueue() {
     Clear();
-    platform::Sleep(kStopGraceMs);
+    // A fixed grace period is not enough on a loaded machine: wait until a
+    // released consumer has really left Get, so that it never touches a
+    // destroyed lock.
+    for (uint32_t waited = 0; m_nGetters.load() > 0 && waited < kStopGraceMs; ++waited) {
+        platform::Sleep(1);
+    }
 }
 
 int CBlockQueue::Put(int32_t length, Block block) {
@@ -18,6 +23,13 @@ int CBlockQueue::Put(int32_t length, Block block) {
 }
 
 int32_t CBlockQueue::Get(uint32_t timeoutMs, Block& block) {
+    ++m_nGetters;
+    const int32_t result = TakeEntry(timeoutMs, block);
+    --m_nGetters;
+    return result;
+}
+
+int32_t CBlockQueue::TakeEntry(uint32_t timeoutMs, Block& block) {
     int32_t result = 0;
     switch (platform::WaitForFirst({&m_dataEvent, &m_stopEvent}, timeoutMs)) {
         case 0: {

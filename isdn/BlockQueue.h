@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -33,10 +34,13 @@ public:
     // Discards every entry with its block and releases the consumer.
     void Clear();
 
-    // Grace period the destructor gives a released consumer to leave Get.
-    static constexpr uint32_t kStopGraceMs = 80;
+    // How long the destructor waits at most for a released consumer to leave
+    // Get before the queue's lock and events go.
+    static constexpr uint32_t kStopGraceMs = 5000;
 
 private:
+    int32_t TakeEntry(uint32_t timeoutMs, Block& block);
+
     struct Entry {
         int32_t length;
         Block block;
@@ -46,6 +50,8 @@ private:
     std::deque<Entry> m_entries;
     platform::CEvent m_dataEvent{false, false};
     platform::CEvent m_stopEvent{false, false};
+    // Consumers inside Get; the last thing Get touches.
+    std::atomic<int> m_nGetters{0};
 };
 
 }  // namespace isdn

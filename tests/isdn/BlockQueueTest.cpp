@@ -1,11 +1,11 @@
-#include "isdn/BlockQueue.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
+
+#include "isdn/BlockQueue.h"
 
 namespace {
 
