@@ -191,8 +191,8 @@ void CQuorbelView::OnRefresh() {
 void CQuorbelView::OnShowRelayRoot() {
     unsigned port = 80;
     if (const gateway::CIsdnBridge* bridge = Bridge()) port = bridge->ListeningPort();
-    const std::string url =
-        platform::FormatRuntime(res::LoadString(res::IDS_URL_RELAY_ROOT), static_cast<int>(port));
+    const std::string url = platform::FormatRuntime(
+        res::LoadString(res::IDS_URL_RELAY_ROOT).c_str(), static_cast<int>(port));
     load(ToEngineUrl(url));
 }
 

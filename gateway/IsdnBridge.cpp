@@ -83,7 +83,7 @@ int CIsdnBridge::GetStatusText(std::string& text) const {
             break;
         case isdn::STATUS_READY:
             if (const uint16_t reason = m_wReason; reason != 0) {
-                text = platform::FormatRuntime(res::LoadString(res::IDS_CAPI_REASON),
+                text = platform::FormatRuntime(res::LoadString(res::IDS_CAPI_REASON).c_str(),
                                                static_cast<unsigned>(reason));
             } else {
                 text = res::LoadString(res::IDS_STATUS_READY);
@@ -120,17 +120,21 @@ void CIsdnBridge::NotifyStatus(int status, uint16_t reason) {
     window->SendCopyData(record.AsCopyData());
 }
 
-platform::CWnd* CIsdnBridge::MainWindow() const { return m_pApp ? m_pApp->MainWindow() : nullptr; }
+platform::CWnd* CIsdnBridge::MainWindow() const {
+    return m_pApp ? m_pApp->MainWindow() : nullptr;
+}
 
-unsigned CIsdnBridge::ListeningPort() const { return m_pServSocket ? m_pServSocket->m_nPort : 0; }
+unsigned CIsdnBridge::ListeningPort() const {
+    return m_pServSocket ? m_pServSocket->m_nPort : 0;
+}
 
 std::string CIsdnBridge::StatusPageUrl() const {
-    return platform::FormatRuntime(res::LoadString(res::IDS_URL_STATUS_PAGE),
+    return platform::FormatRuntime(res::LoadString(res::IDS_URL_STATUS_PAGE).c_str(),
                                    static_cast<int>(ListeningPort()));
 }
 
 std::string CIsdnBridge::RelayRootUrl() const {
-    return platform::FormatRuntime(res::LoadString(res::IDS_URL_RELAY_ROOT),
+    return platform::FormatRuntime(res::LoadString(res::IDS_URL_RELAY_ROOT).c_str(),
                                    static_cast<int>(ListeningPort()));
 }
 

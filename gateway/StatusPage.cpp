@@ -41,7 +41,7 @@ std::string EscapeHtml(std::string_view text) {
 }
 
 std::string HeaderText(const CIsdnBridge& bridge) {
-    return platform::FormatRuntime(res::LoadString(res::IDS_PAGE_HEADER),
+    return platform::FormatRuntime(res::LoadString(res::IDS_PAGE_HEADER).c_str(),
                                    EscapeHtml(bridge.m_strNumber).c_str());
 }
 
@@ -50,11 +50,11 @@ std::string StatusText(const CIsdnBridge& bridge) {
     const int code = bridge.GetStatusText(status);
     const uint16_t reason = bridge.m_wReason;
     if (code == isdn::STATUS_READY && reason == 0) {
-        return platform::FormatRuntime(res::LoadString(res::IDS_PAGE_STATUS),
+        return platform::FormatRuntime(res::LoadString(res::IDS_PAGE_STATUS).c_str(),
                                        EscapeHtml(status).c_str());
     }
     const std::string reasonText = isdn::CErrText().GetReasonText(reason);
-    return platform::FormatRuntime(res::LoadString(res::IDS_PAGE_STATUS_REASON),
+    return platform::FormatRuntime(res::LoadString(res::IDS_PAGE_STATUS_REASON).c_str(),
                                    EscapeHtml(status).c_str(), EscapeHtml(reasonText).c_str());
 }
 

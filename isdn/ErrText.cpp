@@ -40,7 +40,7 @@ std::string CErrText::GetReasonText(uint16_t reason) const {
     const auto* row = std::find_if(std::begin(kReasons), std::end(kReasons),
                                    [reason](const ReasonRow& r) { return r.reason == reason; });
     if (row != std::end(kReasons)) return res::LoadString(row->stringId);
-    return platform::FormatRuntime(res::LoadString(res::IDS_CAPI_REASON),
+    return platform::FormatRuntime(res::LoadString(res::IDS_CAPI_REASON).c_str(),
                                    static_cast<unsigned>(reason));
 }
 

@@ -31,10 +31,10 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-std::string FormatRuntime(const std::string& format, ...) {
+std::string FormatRuntime(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = FormatList(format.c_str(), args);
+    std::string text = FormatList(format, args);
     va_end(args);
     return text;
 }

@@ -10,6 +10,6 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 
 // The same, for a format string loaded at run time; the arguments must match
 // the conversions the table entry has.
-std::string FormatRuntime(const std::string& format, ...);
+std::string FormatRuntime(const char* format, ...);
 
 }  // namespace platform

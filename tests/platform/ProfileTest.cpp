@@ -35,7 +35,7 @@ TEST(Profile, MissingOrBrokenValuesGiveTheDefault) {
 
 TEST(Format, FormatsLikePrintf) {
     EXPECT_EQ(platform::Format("Capi: 0x%04x", 0x34a9u), "Capi: 0x34a9");
-    EXPECT_EQ(platform::FormatRuntime(std::string("Socket %d ready"), 49731), "Socket 49731 ready");
+    EXPECT_EQ(platform::FormatRuntime("Socket %d ready", 49731), "Socket 49731 ready");
     EXPECT_EQ(platform::Format("%s", ""), "");
 }
 
