@@ -16,8 +16,8 @@ QWebEngineScript CloseRedirectScript() {
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::MainWorld);
     script.setRunsOnSubFrames(false);
-    script.setSourceCode(QStringLiteral("window.close = function () { console.info('%1'); };")
-                             .arg(kCloseMarker));
+    script.setSourceCode(
+        QStringLiteral("window.close = function () { console.info('%1'); };").arg(kCloseMarker));
     return script;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <condition_variable>
 #include <list>
 #include <mutex>
 

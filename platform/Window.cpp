@@ -46,19 +46,20 @@ CWnd::CWnd() : m_port(std::make_shared<Port>()), m_ownThread(std::this_thread::g
     // close the port so that waiting senders are let go.
     if (auto* app = QCoreApplication::instance()) {
         std::weak_ptr<Port> weak = m_port;
-        QObject::connect(app, &QCoreApplication::aboutToQuit, m_port->context,
-                                             [weak] {
-                                                 if (auto port = weak.lock()) {
-                                                     std::lock_guard guard(port->lock);
-                                                     port->open = false;
-                                                     port->window = nullptr;
-                                                     port->done.notify_all();
-                                                 }
-                                             });
+        QObject::connect(app, &QCoreApplication::aboutToQuit, m_port->context, [weak] {
+            if (auto port = weak.lock()) {
+                std::lock_guard guard(port->lock);
+                port->open = false;
+                port->window = nullptr;
+                port->done.notify_all();
+            }
+        });
     }
 }
 
-CWnd::~CWnd() { ClosePort(); }
+CWnd::~CWnd() {
+    ClosePort();
+}
 
 void CWnd::ClosePort() {
     std::lock_guard guard(m_port->lock);

@@ -1,6 +1,6 @@
-#include "app/CommandLineInfo.h"
-
 #include <gtest/gtest.h>
+
+#include "app/CommandLineInfo.h"
 
 namespace {
 

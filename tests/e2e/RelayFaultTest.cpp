@@ -1,8 +1,7 @@
 // The relay end to end without a browser: real bridge, connection control,
 // libcapi20 and the PBX simulator, with HTTP clients on the local port.
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
@@ -96,10 +95,11 @@ TEST_F(RelayFault, PagesFormsAndTheLargePageArriveWholeThroughTheRelay) {
     EXPECT_TRUE(CompleteReply(start));
 
     const std::string form = "nr1=21&name1=Werkstatt&msn1=4711";
-    const std::string posted = Exchange(
-        *relay, "POST /nebenstellen HTTP/1.1\r\nHost: localhost\r\nContent-Type: "
-                "application/x-www-form-urlencoded\r\nContent-Length: " +
-                    std::to_string(form.size()) + "\r\n\r\n" + form);
+    const std::string posted =
+        Exchange(*relay,
+                 "POST /nebenstellen HTTP/1.1\r\nHost: localhost\r\nContent-Type: "
+                 "application/x-www-form-urlencoded\r\nContent-Length: " +
+                     std::to_string(form.size()) + "\r\n\r\n" + form);
     EXPECT_TRUE(CompleteReply(posted));
     EXPECT_NE(Exchange(*relay, Get("/nebenstellen")).find("Werkstatt"), std::string::npos);
 
@@ -122,10 +122,12 @@ TEST_F(RelayFault, BrowserClosingInTheMiddleOfAnAnswerLeavesTheRelayServing) {
         // A client that closes after the first bytes of its answer.
         return testsupport::HttpExchange(port, Get("/anrufliste"), 60000, 4096).size();
     });
-    ASSERT_TRUE(RunUntil([&] {
-        return cut.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready &&
-               early.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
-    }, 90000));
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return cut.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready &&
+                   early.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+        },
+        90000));
     EXPECT_GT(early.get(), 150000u);
     cut.get();
     // The next request is served whole.
@@ -163,14 +165,16 @@ TEST_F(RelayFault, ConnectionsWaitingWhileTheRelayTurnsOffAreEnded) {
     // Let the first answer get under way, then clear the call.
     ASSERT_TRUE(RunUntil([&] { return relay->Bridge().m_pCurrentSocket != nullptr; }));
     relay->Bridge().EndCall();
-    ASSERT_TRUE(RunUntil([&] {
-        for (auto& client : clients) {
-            if (client.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-                return false;
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            for (auto& client : clients) {
+                if (client.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+                    return false;
+                }
             }
-        }
-        return true;
-    }, 30000));
+            return true;
+        },
+        30000));
     // Every client has been let go; none got the whole page.
     for (auto& client : clients) EXPECT_FALSE(CompleteReply(client.get()));
     ASSERT_TRUE(RunUntil([&] { return relay->Status() == 1; }));

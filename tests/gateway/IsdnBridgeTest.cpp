@@ -1,9 +1,8 @@
-#include "gateway/IsdnBridge.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "gateway/IsdnBridge.h"
 #include "gateway/StatusEvent.h"
 #include "platform/WinApp.h"
 #include "tests/support/EventLoop.h"
@@ -64,8 +63,8 @@ TEST(IsdnBridge, PresenceTestDecidesTheFirstStatus) {
         int status;
         const char* text;
     };
-    for (const Case& c : {Case{0x1109, 0, "Fehler"}, Case{0, 1, "Bereit"},
-                          Case{0x1008, 1, "Bereit"}}) {
+    for (const Case& c :
+         {Case{0x1109, 0, "Fehler"}, Case{0, 1, "Bereit"}, Case{0x1008, 1, "Bereit"}}) {
         BridgeFixture fixture(c.installed);
         std::string text;
         EXPECT_EQ(fixture.bridge->GetStatusText(text), c.status) << c.installed;

@@ -1,9 +1,9 @@
-#include "platform/Event.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
+
+#include "platform/Event.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
-#include "platform/Profile.h"
-
 #include <gtest/gtest.h>
 
 #include <QSettings>
 
 #include "platform/Format.h"
+#include "platform/Profile.h"
 
 namespace {
 

@@ -39,7 +39,9 @@ protected:
     }
 };
 
-COPYDATASTRUCT Record(const int& value) { return {1, sizeof value, &value}; }
+COPYDATASTRUCT Record(const int& value) {
+    return {1, sizeof value, &value};
+}
 
 TEST(WindowPort, SendFromWorkerRunsOnTheWindowThreadAndWaits) {
     RecordingWindow window;
@@ -47,9 +49,8 @@ TEST(WindowPort, SendFromWorkerRunsOnTheWindowThreadAndWaits) {
         const int value = 21;
         return window.SendCopyData(Record(value));
     });
-    ASSERT_TRUE(testsupport::RunUntil([&] {
-        return sent.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
-    }));
+    ASSERT_TRUE(testsupport::RunUntil(
+        [&] { return sent.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(sent.get(), 42);
     EXPECT_EQ(window.handlerThread, std::this_thread::get_id());
 }
@@ -71,9 +72,8 @@ TEST(WindowPort, PostsAndSendsKeepTheirOrder) {
     });
     ASSERT_TRUE(testsupport::RunUntil([&] { return window.handled == 3; }));
     worker.get();
-    EXPECT_EQ(window.seen,
-              (std::vector<int>{-static_cast<int>(platform::WM_USER), 7,
-                                -static_cast<int>(platform::WM_USER + 1)}));
+    EXPECT_EQ(window.seen, (std::vector<int>{-static_cast<int>(platform::WM_USER), 7,
+                                             -static_cast<int>(platform::WM_USER + 1)}));
 }
 
 TEST(WindowPort, SendToAClosedWindowReturnsAtOnce) {

@@ -27,7 +27,8 @@ public:
     }
     uint32_t SendData(int32_t length, isdn::Block block) override {
         std::lock_guard guard(lock);
-        frames.emplace_back(reinterpret_cast<const char*>(block.get()), static_cast<size_t>(length));
+        frames.emplace_back(reinterpret_cast<const char*>(block.get()),
+                            static_cast<size_t>(length));
         return static_cast<uint32_t>(length);
     }
 

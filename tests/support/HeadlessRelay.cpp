@@ -29,10 +29,11 @@ intptr_t CHeadlessRelay::OnCopyData(const platform::COPYDATASTRUCT& record) {
     return m_relay.OnCopyData(m_pBridge.get(), record);
 }
 
-void CHeadlessRelay::OnMessage(unsigned message) { m_relay.OnMessage(m_pBridge.get(), message); }
+void CHeadlessRelay::OnMessage(unsigned message) {
+    m_relay.OnMessage(m_pBridge.get(), message);
+}
 
-std::string HttpExchange(unsigned port, const std::string& request, int boundMs,
-                         size_t stopAfter) {
+std::string HttpExchange(unsigned port, const std::string& request, int boundMs, size_t stopAfter) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return {};
     sockaddr_in address{};
@@ -41,7 +42,8 @@ std::string HttpExchange(unsigned port, const std::string& request, int boundMs,
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string reply;
     if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+            static_cast<ssize_t>(request.size())) {
         char buffer[16384];
         pollfd readable{fd, POLLIN, 0};
         while (reply.size() < stopAfter && poll(&readable, 1, boundMs) > 0) {
