@@ -137,6 +137,11 @@ CCapiOperations::~CCapiOperations() {
         return;
     }
     if (m_bRegistered) StopCapi();
+    EndReceiveThreads();
+}
+
+void CCapiOperations::EndReceiveThreads() {
+    if (IsReceiveThread()) return;
     if (!WaitForReceiveThread(kThreadWaitMs)) JoinReceiveThread();
     JoinRetiredThreads(false);
 }

@@ -98,6 +98,12 @@ public:
     // it. The base releases the application.
     virtual void OnConnectionLost();
 
+protected:
+    // Waits for every receive thread of this object to end (bounded, then
+    // for as long as a handler still runs). A derived class calls it after
+    // StopCapi in its destructor, before its own members go.
+    void EndReceiveThreads();
+
 private:
     struct ReceiveState;
 

@@ -34,6 +34,9 @@ CCapiControl::CCapiControl(CCallOwner& owner, const capi::CapiEntryPoints* table
 // The receive thread must be gone before the members its handlers use are.
 CCapiControl::~CCapiControl() {
     StopCapi();
+    // The handlers use this object's members: no receive thread may still
+    // run one when they go.
+    EndReceiveThreads();
     m_PendingList.Clear();
 }
 
