@@ -169,8 +169,10 @@ int main(int argc, char** argv) {
     const bool listing = testing::GTEST_FLAG(list_tests);
     std::unique_ptr<testsupport::CSimProcess> sim;
     if (!listing && LibraryInstalled()) {
+        // The dial delay is long enough for the engine to show the dialling
+        // page first, even on a loaded machine.
         sim = std::make_unique<testsupport::CSimProcess>(
-            std::vector<std::string>{"--port", "0", "--dial-delay", "1500", "--rate", "512000"});
+            std::vector<std::string>{"--port", "0", "--dial-delay", "5000", "--rate", "512000"});
         const std::string server = "rcapi:127.0.0.1:" + std::to_string(sim->Port());
         setenv("QUORBEL_CAPI", server.c_str(), 1);
     }
