@@ -66,6 +66,8 @@ protected:
     }
 
     void Connect() {
+        // A call is refused while the relay of the last one is still on.
+        ASSERT_TRUE(RunUntil([&] { return !relay->RelayActive(); }));
         ASSERT_TRUE(relay->Bridge().StartCall(kPbx, ""));
         ASSERT_TRUE(RunUntil([&] { return relay->RelayActive(); })) << "call not connected";
     }
