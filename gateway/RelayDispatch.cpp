@@ -72,8 +72,15 @@ intptr_t CRelayDispatch::OnCloseFrame(CIsdnBridge& bridge) {
 
 intptr_t CRelayDispatch::OnStatusRecord(CIsdnBridge& bridge, const uint8_t* record,
                                         uint32_t length) {
-    if (length < 8) return 0;
-    switch (StatusEvent::StatusOf(record)) {
+    if (length < StatusEvent{}.bytes.size()) return 0;
+    const int status = StatusEvent::StatusOf(record);
+    // The reporting thread stored the status before its record queued up
+    // behind others; a report made meanwhile on this thread (a hang-up) may
+    // have overwritten it. The records are handled in the order they were
+    // made, so the one handled last holds the status that stands.
+    bridge.m_nStatus = status;
+    bridge.m_wReason = StatusEvent::ReasonOf(record);
+    switch (status) {
         case isdn::STATUS_READY:
         case isdn::STATUS_DISCONNECTING:
             StopView();

@@ -37,6 +37,10 @@ struct StatusEvent {
         return static_cast<int>(code);
     }
 
+    static uint16_t ReasonOf(const uint8_t* record) {
+        return static_cast<uint16_t>(record[8] | (record[9] << 8));
+    }
+
     platform::COPYDATASTRUCT AsCopyData() const {
         return {1, static_cast<uint32_t>(bytes.size()), bytes.data()};
     }
