@@ -51,6 +51,10 @@ CIsdnBridge::~CIsdnBridge() {
 
 bool CIsdnBridge::StartCall(const char* number, const char* ownMsn) {
     if (m_bRelayActive != 0) return false;
+    // A call being set up or up is not replaced: the control would refuse it
+    // anyway, but only after the status bar had been told "Bereit" and the
+    // number of the running call overwritten, leaving "Trennen" without effect.
+    if (IsCallInProgress()) return false;
     if (!m_pCapiControl) {
         if (!m_parts.makeControl) return false;
         m_pCapiControl = m_parts.makeControl(*this);
@@ -66,10 +70,12 @@ bool CIsdnBridge::StartCall(const char* number, const char* ownMsn) {
 }
 
 void CIsdnBridge::EndCall() {
+    if (IsCallInProgress() && m_pCapiControl) m_pCapiControl->Hangup();
+}
+
+bool CIsdnBridge::IsCallInProgress() const {
     const int status = m_nStatus;
-    if (status >= isdn::STATUS_DIALLING && status <= isdn::STATUS_CONNECTING && m_pCapiControl) {
-        m_pCapiControl->Hangup();
-    }
+    return status >= isdn::STATUS_DIALLING && status <= isdn::STATUS_CONNECTING;
 }
 
 int CIsdnBridge::GetStatusText(std::string& text) const {

@@ -50,6 +50,8 @@ public:
     // Main thread. Refused (false) while the relay is on.
     bool StartCall(const char* number, const char* ownMsn);
     void EndCall();
+    // Status 2 to 5: a call is being set up or is up.
+    bool IsCallInProgress() const;
     int GetStatusText(std::string& text) const;
 
     // Any thread: stores the status and hands the status record to the main

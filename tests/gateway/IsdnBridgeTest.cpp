@@ -136,6 +136,18 @@ TEST(IsdnBridge, StartCallCreatesTheControlOnceAndIsRefusedWhileRelaying) {
     EXPECT_EQ(first->connects.size(), 2u);
 }
 
+TEST(IsdnBridge, StartCallIsRefusedWhileACallIsSetUpOrUp) {
+    BridgeFixture fixture;
+    for (int status = 0; status <= 7; ++status) {
+        fixture.bridge->m_nStatus = status;
+        fixture.bridge->m_strNumber = "running";
+        const bool expected = status < 2 || status > 5;
+        EXPECT_EQ(fixture.bridge->StartCall("1", ""), expected) << status;
+        // A refused start leaves the running call's number shown.
+        EXPECT_EQ(fixture.bridge->m_strNumber, expected ? "1" : "running") << status;
+    }
+}
+
 TEST(IsdnBridge, EndCallHangsUpOnlyWhileACallIsSetUpOrUp) {
     BridgeFixture fixture;
     fixture.bridge->StartCall("1", "");
