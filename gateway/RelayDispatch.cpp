@@ -8,6 +8,14 @@
 #include "gateway/StatusEvent.h"
 
 namespace gateway {
+
+CRelayDispatch::CRelayDispatch(platform::CWnd& window) : m_window(window) {
+    // Give the engine a moment before the dialling page is asked for, without
+    // holding up the window.
+    m_dialPageTimer.setSingleShot(true);
+    QObject::connect(&m_dialPageTimer, &QTimer::timeout, [this] { ShowPage(m_strDialPageUrl); });
+}
+
 namespace {
 
 void DeletePendingConnections(CIsdnBridge& bridge) {
@@ -89,10 +97,10 @@ intptr_t CRelayDispatch::OnStatusRecord(CIsdnBridge& bridge, const uint8_t* reco
         case isdn::STATUS_DIALLING: {
             // Give the engine a moment before the dialling page is asked for,
             // without holding up the window.
-            const std::string url = bridge.StatusPageUrl();
-            QTimer::singleShot(kDialPageDelayMs, [this, url, alive = m_alive] {
-                if (*alive) ShowPage(url);
-            });
+            // Relay on stops this timer: a call that comes up within the
+            // delay must not have the status page asked of the PBX.
+            m_strDialPageUrl = bridge.StatusPageUrl();
+            m_dialPageTimer.start(kDialPageDelayMs);
             break;
         }
         case isdn::STATUS_CONNECTED:
@@ -105,6 +113,7 @@ intptr_t CRelayDispatch::OnStatusRecord(CIsdnBridge& bridge, const uint8_t* reco
 }
 
 void CRelayDispatch::OnRelayOn(CIsdnBridge* bridge) {
+    m_dialPageTimer.stop();
     StopView();
     if (!bridge) return;
     const bool wasActive = bridge->m_bRelayActive.exchange(1) != 0;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QTimer>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "platform/Window.h"
@@ -24,10 +24,9 @@ public:
     static constexpr int kDialPageDelayMs = 100;
 
     // The window receives the posts; it outlives this object.
-    explicit CRelayDispatch(platform::CWnd& window) : m_window(window) {}
+    explicit CRelayDispatch(platform::CWnd& window);
     CRelayDispatch(const CRelayDispatch&) = delete;
     CRelayDispatch& operator=(const CRelayDispatch&) = delete;
-    ~CRelayDispatch() { *m_alive = false; }
 
     // A relay record or a status record; nonzero when it was handled.
     intptr_t OnCopyData(CIsdnBridge* bridge, const platform::COPYDATASTRUCT& record);
@@ -45,8 +44,8 @@ private:
     void StopView();
 
     platform::CWnd& m_window;
-    // Lets a delayed page request know whether this object still exists.
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    QTimer m_dialPageTimer;
+    std::string m_strDialPageUrl;
 };
 
 }  // namespace gateway
