@@ -88,9 +88,11 @@ bool CQuorbelApp::InitInstance() {
 void CQuorbelApp::PlaceMainWindow(int left, int top, int right, int bottom) {
     if (left == 0 || top == 0 || right == 0 || bottom == 0) return;
     // A hand-edited profile may describe an impossible rectangle.
-    if (right <= left || bottom <= top) return;
+    const int64_t width = int64_t{right} - left;
+    const int64_t height = int64_t{bottom} - top;
+    if (width <= 0 || height <= 0 || width > QWIDGETSIZE_MAX || height > QWIDGETSIZE_MAX) return;
     m_pMainFrame->move(left, top);
-    m_pMainFrame->resize(right - left, bottom - top);
+    m_pMainFrame->resize(static_cast<int>(width), static_cast<int>(height));
 }
 
 void CQuorbelApp::ShowCommandLineHelp() {
@@ -102,7 +104,10 @@ void CQuorbelApp::ShowCommandLineHelp() {
 void CQuorbelApp::SaveSettings() {
     platform::CProfile::WriteProfileString(kDialSection, "OwnMSN", m_strOwnMsn);
     if (!m_pMainFrame) return;
-    const QRect rect = m_pMainFrame->frameGeometry();
+    // The window's outer corner, but its inner size: that is what placing it
+    // again at start-up takes (move places the frame, resize sizes the
+    // inside), so the window does not grow by its decorations at every start.
+    const QRect rect(m_pMainFrame->frameGeometry().topLeft(), m_pMainFrame->size());
     platform::CProfile::WriteProfileInt(kSettingsSection, "Left", rect.left());
     platform::CProfile::WriteProfileInt(kSettingsSection, "Top", rect.top());
     platform::CProfile::WriteProfileInt(kSettingsSection, "Right", rect.left() + rect.width());
