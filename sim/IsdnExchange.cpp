@@ -344,7 +344,7 @@ void CIsdnExchange::Pump(TimePoint now) {
             it = m_lateConfs.erase(it);
             if (m_state == State::B3Active) SendDataConf(block, INFO_OK);
         }
-        if (!m_window.empty()) {
+        if (!m_window.empty() && !ToProgramFull()) {
             Block& head = m_window.front();
             if (!head.due) head.due = m_outLine.Schedule(head.data.size(), head.ready);
             if (*head.due <= now) {
@@ -384,6 +384,13 @@ void CIsdnExchange::Pump(TimePoint now) {
     }
 }
 
+// A client that keeps asking without reading its answers is held back: the
+// next block in the window reaches the PBX only once the answers already
+// queued towards the program have gone out, so memory stays bounded.
+bool CIsdnExchange::ToProgramFull() const {
+    return m_toProgram.size() >= kMaxQueuedToProgram;
+}
+
 std::optional<CIsdnExchange::TimePoint> CIsdnExchange::NextDeadline() const {
     std::optional<TimePoint> next;
     auto consider = [&next](TimePoint t) {
@@ -392,7 +399,8 @@ std::optional<CIsdnExchange::TimePoint> CIsdnExchange::NextDeadline() const {
     if (m_bDrop) return next;
     if (m_dialDue) consider(*m_dialDue);
     for (const auto& late : m_lateConfs) consider(late.first);
-    if (!m_window.empty() && m_window.front().due) consider(*m_window.front().due);
+    if (!m_window.empty() && !ToProgramFull() && m_window.front().due)
+        consider(*m_window.front().due);
     if (!m_toProgram.empty() && m_unanswered.size() < m_nMaxBlocks && m_toProgram.front().due)
         consider(*m_toProgram.front().due);
     if (m_state == State::B3Active && m_options.idleClearMs > 0)

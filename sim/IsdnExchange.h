@@ -100,6 +100,9 @@ private:
 
     // PBX to program: frames waiting for the line, and unanswered indications.
     std::deque<Block> m_toProgram;
+    // Answer blocks queued towards the program before the window is held.
+    static constexpr size_t kMaxQueuedToProgram = 512;
+    bool ToProgramFull() const;
     std::set<uint16_t> m_unanswered;
     uint16_t m_wIndHandle = 0;
     CLinePacer m_inLine;
