@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "sim/RcapiConnection.h"
 
@@ -52,12 +53,28 @@ void CRcapiServer::Run(int stopFd) {
 
 void CRcapiServer::Accept() {
     const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;  // the peer gave up already, or out of descriptors for now
+    if (fd < 0) {
+        // Out of descriptors: the listener stays readable, so pause rather
+        // than spin until a connection ends.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            poll(nullptr, 0, 100);
+        }
+        return;
+    }
+    if (m_connections.size() >= kMaxConnections) {
+        close(fd);
+        return;
+    }
     const int on = 1;
     // Small CAPI messages must not wait for Nagle's algorithm.
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     auto connection = std::make_unique<CRcapiConnection>(fd, m_options, m_site);
-    connection->Start();
+    try {
+        connection->Start();
+    } catch (const std::system_error&) {
+        close(fd);  // no thread to be had: the connection is refused
+        return;
+    }
     m_connections.push_back(std::move(connection));
 }
 

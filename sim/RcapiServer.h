@@ -26,6 +26,9 @@ public:
     void Run(int stopFd);
 
 private:
+    // Applications served side by side before further connections are refused.
+    static constexpr size_t kMaxConnections = 64;
+
     void Accept();
     void Reap();
 
