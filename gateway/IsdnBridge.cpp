@@ -1,5 +1,6 @@
 #include "gateway/IsdnBridge.h"
 
+#include "capi/CapiConstants.h"
 #include "gateway/ClientSocket.h"
 #include "gateway/ServSocket.h"
 #include "gateway/StatusEvent.h"
@@ -11,9 +12,6 @@
 
 namespace gateway {
 namespace {
-
-// The CAPI 2.0 info value for "CAPI not installed".
-constexpr uint32_t kCapiNotInstalled = 0x1109;
 
 // Shuts the sending direction down and reads what the peer still sends, so
 // that closing does not reset a connection with unread data.
@@ -30,8 +28,9 @@ CIsdnBridge::CIsdnBridge(platform::CWinApp* app, BridgeParts parts)
     : m_pApp(app), m_parts(std::move(parts)) {
     m_pServSocket = std::make_unique<CServSocket>(this);
 
-    const uint32_t installed = m_parts.capiInstalled ? m_parts.capiInstalled() : kCapiNotInstalled;
-    m_nStatus = installed != kCapiNotInstalled ? isdn::STATUS_READY : isdn::STATUS_ERROR;
+    const uint32_t installed =
+        m_parts.capiInstalled ? m_parts.capiInstalled() : capi::Info::NotInstalled;
+    m_nStatus = installed != capi::Info::NotInstalled ? isdn::STATUS_READY : isdn::STATUS_ERROR;
 
     m_senderThread = std::thread([this] { SenderThreadProc(); });
     m_pStatusPage = std::make_unique<CStatusPage>(this, m_parts.templatePaths);

@@ -11,6 +11,11 @@ namespace {
 
 const char* const NOTICE_SAVED = "Die Einstellungen wurden gespeichert.";
 
+// The box above a form that tells what became of the last submission.
+std::string NoticeBox(const std::string& notice) {
+    return notice.empty() ? std::string() : "<div class=\"hinweis\">" + notice + "</div>\n";
+}
+
 bool IsDigits(const std::string& text, size_t min, size_t max) {
     return text.size() >= min && text.size() <= max &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -339,7 +344,7 @@ CHttpResponse CPbxSite::ExtensionsPage(const std::string& notice) {
                 Escape(e.name) + "\" maxlength=\"32\"></td><td><input type=\"text\" name=\"msn" +
                 n + "\" value=\"" + Escape(e.msn) + "\" maxlength=\"20\"></td></tr>\n";
     }
-    std::string content = notice.empty() ? "" : "<div class=\"hinweis\">" + notice + "</div>\n";
+    std::string content = NoticeBox(notice);
     content +=
         "<form class=\"karte\" method=\"post\" action=\"/nebenstellen\"><h3>Interne Rufnummern "
         "und zugeordnete MSN</h3><table><tr><th>Nebenstelle</th><th>Bezeichnung</th>"
@@ -369,7 +374,7 @@ CHttpResponse CPbxSite::ForwardingPage(const std::string& notice) {
                 "</select></td><td><input type=\"text\" name=\"ziel" + n + "\" value=\"" +
                 Escape(e.forwardTarget) + "\" maxlength=\"20\"></td></tr>\n";
     }
-    std::string content = notice.empty() ? "" : "<div class=\"hinweis\">" + notice + "</div>\n";
+    std::string content = NoticeBox(notice);
     content +=
         "<form class=\"karte\" method=\"post\" action=\"/rufumleitung\"><h3>Rufumleitung je "
         "Nebenstelle</h3><table><tr><th>Nebenstelle</th><th>Umleitung</th><th>Ziel"
@@ -393,7 +398,7 @@ CHttpResponse CPbxSite::DateTimePage(const std::string& notice) {
     std::snprintf(timeValue, sizeof timeValue, "%02ld:%02ld",
                   static_cast<long>(time.hours().count()),
                   static_cast<long>(time.minutes().count()));
-    std::string content = notice.empty() ? "" : "<div class=\"hinweis\">" + notice + "</div>\n";
+    std::string content = NoticeBox(notice);
     content += "<div class=\"karte\"><h3>Aktuelle Anlagenzeit</h3><p>" + SystemTimeText() +
                "</p></div>\n<form class=\"karte\" method=\"post\" action=\"/datum\">"
                "<h3>Datum und Uhrzeit stellen</h3><table><tr><th>Datum</th><th>Uhrzeit</th></tr>"
